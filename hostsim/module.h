@@ -1,0 +1,51 @@
+// Loads a module file the way a host does and resolves its two exports.
+#pragma once
+
+#include <string>
+
+#include "platform/pf_effect.h"
+
+namespace tavu::hostsim {
+
+// What a module says about itself through PluginDataEntryFunction.
+struct PluginInfo {
+  int calls = 0;
+  std::string displayName;
+  std::string matchName;
+  std::string category;
+  std::string entryPoint;
+  A_long kind = 0;
+  A_long apiMajor = 0;
+  A_long apiMinor = 0;
+  A_long reserved = 0;
+};
+
+class Module {
+ public:
+  // Throws std::runtime_error with the loader's message when the file cannot be loaded or lacks
+  // an export.
+  explicit Module(const std::string& path);
+  ~Module();
+  Module(const Module&) = delete;
+  Module& operator=(const Module&) = delete;
+
+  PF_Err EffectMain(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* params[],
+                    PF_LayerDef* output, void* extra) const {
+    return effect_main_(cmd, in_data, out_data, params, output, extra);
+  }
+  PF_Err PluginDataEntry(PF_PluginDataPtr ptr, PF_PluginDataCB cb) const {
+    return data_entry_(ptr, cb);
+  }
+  // Calls PluginDataEntryFunction with a recording callback.
+  PluginInfo Describe(PF_Err* result = nullptr) const;
+
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+  void* handle_ = nullptr;
+  PF_EffectMainFunc effect_main_ = nullptr;
+  PF_PluginDataEntryFunc data_entry_ = nullptr;
+};
+
+}  // namespace tavu::hostsim
