@@ -114,6 +114,34 @@ PF_Err CbAddParam(PF_ProgPtr, PF_ParamIndex index, PF_ParamDef* def) {
   return PF_Err_NONE;
 }
 
+PF_Err CbGetWorldFormat(const PF_EffectWorld* world, PF_PixelFormat* format) {
+  Host& h = Host::Current();
+  if (auto f = h.Fault("PF_GetPixelFormat")) return *f;
+  *format = h.WorldFormat(world);
+  return PF_Err_NONE;
+}
+
+PF_Err CbGetPixelFormat(const PF_EffectWorld* world, PrPixelFormat* format) {
+  Host& h = Host::Current();
+  if (auto f = h.Fault("GetPixelFormat")) return *f;
+  *format = h.WorldFormat(world);
+  return PF_Err_NONE;
+}
+
+PF_Err CbClearFormats(PF_ProgPtr) {
+  Host& h = Host::Current();
+  if (auto f = h.Fault("ClearSupportedPixelFormats")) return *f;
+  h.declared_formats.push_back(0);
+  return PF_Err_NONE;
+}
+
+PF_Err CbAddFormat(PF_ProgPtr, PrPixelFormat format) {
+  Host& h = Host::Current();
+  if (auto f = h.Fault("AddSupportedPixelFormat")) return *f;
+  h.declared_formats.push_back(format);
+  return PF_Err_NONE;
+}
+
 template <typename Table>
 void FillAnsi(Table& t) {
   t.atan = [](PF_FpLong v) { return std::atan(v); };
@@ -167,7 +195,16 @@ Host::Host(HostApp app) : app_(app) {
   handle_suite_.host_get_handle_size = CbHandleSize;
   handle_suite_.host_resize_handle = CbResizeHandle;
   FillAnsi(ansi_suite_);
+  world_suite_.PF_GetPixelFormat = CbGetWorldFormat;
+  pixel_format_suite_.GetPixelFormat = CbGetPixelFormat;
+  pixel_format_suite_.ClearSupportedPixelFormats = CbClearFormats;
+  pixel_format_suite_.AddSupportedPixelFormat = CbAddFormat;
   AddSuite(kPFHandleSuite, kPFHandleSuiteVersion, &handle_suite_);
+  AddSuite(kPFWorldSuite, kPFWorldSuiteVersion, &world_suite_);
+  // Premiere Pro alone serves the pixel-format suite.
+  if (app == HostApp::Premiere) {
+    AddSuite(kPFPixelFormatSuite, kPFPixelFormatSuiteVersion, &pixel_format_suite_);
+  }
   AddSuite(kPFANSISuite, kPFANSISuiteVersion, &ansi_suite_);
 
   in_data.inter.add_param = CbAddParam;
@@ -289,6 +326,17 @@ int Host::CallCount(const std::string& callback) const {
   std::lock_guard<std::mutex> lock(mutex_);
   auto it = call_counts_.find(callback);
   return it == call_counts_.end() ? 0 : it->second;
+}
+
+void Host::SetWorldFormat(const PF_EffectWorld* world, PF_PixelFormat format) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  world_formats_[world] = format;
+}
+
+PF_PixelFormat Host::WorldFormat(const PF_EffectWorld* world) const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  auto it = world_formats_.find(world);
+  return it == world_formats_.end() ? 0 : it->second;
 }
 
 // ---- handles -----------------------------------------------------------------------------------

@@ -86,6 +86,14 @@ class Host {
   // on zeroed memory from the host is caught.
   static constexpr unsigned char kFreshHandleByte = 0xCD;
 
+  // ---- pixel formats ("PF World Suite" 2, "PF Pixel Format Suite" 1) -----------------------
+  // The format the host reports for a world; a world it never heard of reports 0.
+  void SetWorldFormat(const PF_EffectWorld* world, PF_PixelFormat format);
+  PF_PixelFormat WorldFormat(const PF_EffectWorld* world) const;
+  // Formats the module declared through the pixel-format suite, in call order; a clear is
+  // recorded as 0.
+  std::vector<PrPixelFormat> declared_formats;
+
   // ---- parameters --------------------------------------------------------------------------
   // Every definition the module added with add_param, in order.
   std::vector<PF_ParamDef> added_params;
@@ -103,6 +111,9 @@ class Host {
   PF_UtilCallbacks utils_{};
   PF_HandleSuite handle_suite_{};
   PF_ANSICallbacksSuite ansi_suite_{};
+  PF_WorldSuite world_suite_{};
+  PF_PixelFormatSuite pixel_format_suite_{};
+  std::map<const PF_EffectWorld*, PF_PixelFormat> world_formats_;
 
   mutable std::mutex mutex_;
   struct SuiteKey {
