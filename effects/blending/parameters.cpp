@@ -1,0 +1,30 @@
+#include "effects/blending/parameters.h"
+
+#include "framework/effect_interface.h"
+#include "framework/param_setup.h"
+
+namespace tavu::effect {
+
+namespace {
+constexpr char kModeChoices[] =
+    "Normal|Lighten|Darken|Multiply|Average|Add|Subtract|Difference|Negation|Exclusion|Screen|"
+    "Overlay|Soft Light|Hard Light|Color Dodge|Color Burn|Linear Dodge|Linear Burn|Linear Light|"
+    "Vivid Light|Pin Light|Hard Mix|Reflect|Glow|Phoenix|Hue|Saturation|Color|Luminosity";
+}  // namespace
+
+PF_Err ParamsSetup(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef*[], PF_LayerDef*) {
+  using namespace framework;
+  using namespace blending;
+  const ParamSpec params[] = {
+      LayerParam("Input 2"),
+      CheckboxParam("Swap Inputs", false),
+      PopupParam("Blending Mode", kModeChoices, 1),
+      SliderParam("Intensity", 1, 5, 1),
+      PopupParam("Output Channel", kOutputChannelChoices, 1),
+      MixParam(),
+  };
+  static_assert(sizeof params / sizeof params[0] == kParamCount);
+  return AddParameters(in_data, out_data, params);
+}
+
+}  // namespace tavu::effect
