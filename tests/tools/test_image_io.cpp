@@ -1,0 +1,641 @@
+// Image files: lossless round trips, every PNG colour type, the exact world conversions at their
+// rounding edges, typed errors for bad files and no output left behind by a failed write.
+//
+// Expected values are literals worked out by hand or with exact rational arithmetic, or checked
+// by an independent property (round half up: 2·|v·N - q·D| <= D, ties upward; a float quotient
+// is the nearest float). PNG inputs of other colour types are made here with libpng directly and
+// OpenEXR inputs with OpenEXR directly, not with the code under test.
+
+#include <ImfChannelList.h>
+#include <ImfFrameBuffer.h>
+#include <ImfHeader.h>
+#include <ImfOutputFile.h>
+#include <gtest/gtest.h>
+#include <half.h>
+#include <png.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <csetjmp>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <limits>
+#include <random>
+#include <set>
+
+#include "tools/image_io.h"
+
+namespace fs = std::filesystem;
+using tavu::render::Image;
+using tavu::render::ImageError;
+using tavu::render::ImageErrorKind;
+using tavu::render::SampleKind;
+
+namespace {
+
+std::uint32_t Bits(float f) {
+  std::uint32_t u;
+  std::memcpy(&u, &f, 4);
+  return u;
+}
+float FromBits(std::uint32_t u) {
+  float f;
+  std::memcpy(&f, &u, 4);
+  return f;
+}
+const float kNaN = std::numeric_limits<float>::quiet_NaN();
+const float kInf = std::numeric_limits<float>::infinity();
+
+class ImageIo : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/tavu_image_io_XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    dir_ = pattern;
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  std::string Path(const std::string& name) const { return (dir_ / name).string(); }
+  std::set<std::string> Listing() const {
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(dir_)) names.insert(entry.path().filename());
+    return names;
+  }
+  void WriteBytes(const std::string& name, const std::vector<std::uint8_t>& bytes) const {
+    std::ofstream(Path(name), std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+  }
+  std::vector<std::uint8_t> ReadBytes(const std::string& name) const {
+    std::ifstream in(Path(name), std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  }
+
+  fs::path dir_;
+};
+
+template <typename T>
+Image MakeImage(int width, int height, std::vector<T> samples) {
+  Image image;
+  image.width = width;
+  image.height = height;
+  image.samples = std::move(samples);
+  return image;
+}
+
+// A PNG of any colour type, written straight through libpng.
+struct RawPng {
+  int width, height, colorType, bitDepth;
+  bool interlaced;
+  std::vector<std::vector<std::uint8_t>> rows;  // packed as stored, 16-bit big-endian
+  std::vector<png_color> palette = {};
+  std::vector<png_byte> paletteAlpha = {};
+  int transparentGray = -1;
+};
+
+bool WriteRawPngRows(png_structp png, png_infop info, const RawPng* spec, png_bytepp rows) {
+  if (setjmp(png_jmpbuf(png))) return false;
+  png_set_IHDR(png, info, spec->width, spec->height, spec->bitDepth, spec->colorType,
+               spec->interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
+               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  if (!spec->palette.empty()) {
+    png_set_PLTE(png, info, spec->palette.data(), int(spec->palette.size()));
+  }
+  if (!spec->paletteAlpha.empty()) {
+    png_set_tRNS(png, info, spec->paletteAlpha.data(), int(spec->paletteAlpha.size()), nullptr);
+  }
+  png_color_16 gray{};
+  gray.gray = png_uint_16(spec->transparentGray);
+  if (spec->transparentGray >= 0) png_set_tRNS(png, info, nullptr, 0, &gray);
+  png_write_info(png, info);
+  png_write_image(png, rows);
+  png_write_end(png, info);
+  return true;
+}
+
+void WriteRawPng(const std::string& path, RawPng spec) {
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  ASSERT_NE(file, nullptr);
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_infop info = png_create_info_struct(png);
+  png_init_io(png, file);
+  std::vector<png_bytep> rows;
+  for (auto& row : spec.rows) rows.push_back(row.data());
+  const bool ok = WriteRawPngRows(png, info, &spec, rows.data());
+  png_destroy_write_struct(&png, &info);
+  std::fclose(file);
+  ASSERT_TRUE(ok);
+}
+
+// The PNG chunk checksum, for hand-made headers.
+std::uint32_t Crc32(const std::uint8_t* data, std::size_t size) {
+  std::uint32_t crc = 0xFFFFFFFFu;
+  for (std::size_t i = 0; i < size; ++i) {
+    crc ^= data[i];
+    for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+  }
+  return ~crc;
+}
+
+// Signature, IHDR for an 8-bit RGBA image of the given size, a few bytes of image data, IEND.
+std::vector<std::uint8_t> PngOfSize(std::uint32_t width, std::uint32_t height) {
+  std::vector<std::uint8_t> bytes = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+  auto chunk = [&bytes](const char* type, std::vector<std::uint8_t> data) {
+    const std::uint32_t length = std::uint32_t(data.size());
+    for (int s = 24; s >= 0; s -= 8) bytes.push_back(std::uint8_t(length >> s));
+    std::vector<std::uint8_t> body(type, type + 4);
+    body.insert(body.end(), data.begin(), data.end());
+    const std::uint32_t crc = Crc32(body.data(), body.size());
+    bytes.insert(bytes.end(), body.begin(), body.end());
+    for (int s = 24; s >= 0; s -= 8) bytes.push_back(std::uint8_t(crc >> s));
+  };
+  std::vector<std::uint8_t> ihdr;
+  for (std::uint32_t v : {width, height}) {
+    for (int s = 24; s >= 0; s -= 8) ihdr.push_back(std::uint8_t(v >> s));
+  }
+  ihdr.insert(ihdr.end(), {8, 6, 0, 0, 0});
+  chunk("IHDR", ihdr);
+  chunk("IDAT", {0x78, 0x9C, 0x03, 0x00});
+  chunk("IEND", {});
+  return bytes;
+}
+
+// Compares samples bit for bit, so NaN payloads and -0 count.
+void ExpectSameSamples(const Image& expected, const Image& actual) {
+  ASSERT_EQ(expected.kind(), actual.kind());
+  EXPECT_EQ(expected.width, actual.width);
+  EXPECT_EQ(expected.height, actual.height);
+  if (expected.kind() == SampleKind::kExrFloat) {
+    const auto& e = std::get<std::vector<float>>(expected.samples);
+    const auto& a = std::get<std::vector<float>>(actual.samples);
+    ASSERT_EQ(e.size(), a.size());
+    for (std::size_t i = 0; i < e.size(); ++i) EXPECT_EQ(Bits(e[i]), Bits(a[i])) << "sample " << i;
+  } else {
+    EXPECT_EQ(expected.samples, actual.samples);
+  }
+}
+
+TEST_F(ImageIo, EachKindReadsBackBitForBit) {
+  const struct {
+    const char* name;
+    Image image;
+  } cases[] = {
+      {"rgba8.png",
+       MakeImage<std::uint8_t>(3, 2, {0, 1, 2, 3, 127, 128, 129, 0,  255, 254, 253, 252,
+                                      9, 8, 7, 6, 50,  60,  70,  80, 200, 100, 0,   255})},
+      // 0x1234 and 0x3412 tell a byte-order mistake apart.
+      {"rgba16.png", MakeImage<std::uint16_t>(2, 1, {0, 1, 0x1234, 0x3412, 65535, 32768, 257, 0})},
+      {"float.exr",
+       MakeImage<float>(2, 2,
+                        {kNaN, -0.0f, kInf, -kInf, FromBits(1), -3.5f, 1e30f, 0.5f,
+                         FromBits(0x7FC00123), 1.0f, 2.0f, -1e-3f, 0.0f, 0.0f, 0.0f, 0.0f})},
+      {"UPPER.EXR", MakeImage<float>(1, 1, {0.25f, 4.0f, -2.0f, 0.75f})},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    tavu::render::WriteImage(Path(c.name), c.image);
+    ExpectSameSamples(c.image, tavu::render::ReadImage(Path(c.name)));
+  }
+}
+
+TEST_F(ImageIo, EveryPngColourTypeBecomesRgba) {
+  using U8 = std::vector<std::uint8_t>;
+  const struct {
+    const char* name;
+    RawPng png;
+    Image expected;
+  } cases[] = {
+      {"gray8",
+       {2, 1, PNG_COLOR_TYPE_GRAY, 8, false, {U8{0, 200}}},
+       MakeImage<std::uint8_t>(2, 1, {0, 0, 0, 255, 200, 200, 200, 255})},
+      {"gray16",
+       {2, 1, PNG_COLOR_TYPE_GRAY, 16, false, {U8{0x01, 0x02, 0xFF, 0xFF}}},
+       MakeImage<std::uint16_t>(2, 1, {0x0102, 0x0102, 0x0102, 65535, 65535, 65535, 65535, 65535})},
+      // 2-bit gray 1 and 3 (packed 01 11 ....) scale to the full 8-bit range.
+      {"gray2",
+       {2, 1, PNG_COLOR_TYPE_GRAY, 2, false, {U8{0x70}}},
+       MakeImage<std::uint8_t>(2, 1, {85, 85, 85, 255, 255, 255, 255, 255})},
+      {"gray8 tRNS",
+       {2, 1, PNG_COLOR_TYPE_GRAY, 8, false, {U8{200, 7}}, {}, {}, 200},
+       MakeImage<std::uint8_t>(2, 1, {200, 200, 200, 0, 7, 7, 7, 255})},
+      {"gray+alpha8",
+       {2, 1, PNG_COLOR_TYPE_GRAY_ALPHA, 8, false, {U8{10, 20, 30, 40}}},
+       MakeImage<std::uint8_t>(2, 1, {10, 10, 10, 20, 30, 30, 30, 40})},
+      {"gray+alpha16",
+       {1, 1, PNG_COLOR_TYPE_GRAY_ALPHA, 16, false, {U8{0x11, 0x22, 0x33, 0x44}}},
+       MakeImage<std::uint16_t>(1, 1, {0x1122, 0x1122, 0x1122, 0x3344})},
+      {"rgb8",
+       {1, 2, PNG_COLOR_TYPE_RGB, 8, false, {U8{1, 2, 3}, U8{4, 5, 6}}},
+       MakeImage<std::uint8_t>(1, 2, {1, 2, 3, 255, 4, 5, 6, 255})},
+      {"rgb16",
+       {1, 1, PNG_COLOR_TYPE_RGB, 16, false, {U8{1, 2, 3, 4, 5, 6}}},
+       MakeImage<std::uint16_t>(1, 1, {0x0102, 0x0304, 0x0506, 65535})},
+      {"palette8 tRNS",
+       {2, 1, PNG_COLOR_TYPE_PALETTE, 8, false, {U8{1, 0}}, {{10, 20, 30}, {40, 50, 60}}, {128}},
+       MakeImage<std::uint8_t>(2, 1, {40, 50, 60, 255, 10, 20, 30, 128})},
+      {"palette4",
+       {2, 1, PNG_COLOR_TYPE_PALETTE, 4, false, {U8{0x21}}, {{1, 2, 3}, {4, 5, 6}, {7, 8, 9}}},
+       MakeImage<std::uint8_t>(2, 1, {7, 8, 9, 255, 4, 5, 6, 255})},
+      // Adam7 stores these pixels out of order; they must come back in place.
+      {"rgba8 interlaced",
+       {3,
+        3,
+        PNG_COLOR_TYPE_RGB_ALPHA,
+        8,
+        true,
+        {U8{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12},
+         U8{13, 14, 15, 16, 17, 18, 19, 20, 21, 22, 23, 24},
+         U8{25, 26, 27, 28, 29, 30, 31, 32, 33, 34, 35, 36}}},
+       MakeImage<std::uint8_t>(
+           3, 3, {1,  2,  3,  4,  5,  6,  7,  8,  9,  10, 11, 12, 13, 14, 15, 16, 17, 18,
+                  19, 20, 21, 22, 23, 24, 25, 26, 27, 28, 29, 30, 31, 32, 33, 34, 35, 36})},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    WriteRawPng(Path("in.png"), c.png);
+    ExpectSameSamples(c.expected, tavu::render::ReadImage(Path("in.png")));
+  }
+}
+
+// An OpenEXR file with the named channels, each holding value(channel, pixel index).
+void WriteRawExr(const std::string& path, Imath::Box2i window,
+                 const std::vector<std::pair<const char*, Imf::PixelType>>& channels,
+                 const std::function<float(int, int)>& value) {
+  Imf::Header header(Imath::Box2i({0, 0}, {15, 15}), window);
+  const int width = window.max.x - window.min.x + 1;
+  const int height = window.max.y - window.min.y + 1;
+  std::vector<std::vector<half>> halves;
+  std::vector<std::vector<float>> floats;
+  for (const auto& [name, type] : channels) header.channels().insert(name, Imf::Channel(type));
+  Imf::OutputFile file(path.c_str(), header);
+  Imf::FrameBuffer frame;
+  for (std::size_t c = 0; c < channels.size(); ++c) {
+    halves.emplace_back(width * height);
+    floats.emplace_back(width * height);
+    for (int i = 0; i < width * height; ++i) {
+      halves.back()[i] = half(value(int(c), i));
+      floats.back()[i] = value(int(c), i);
+    }
+    const bool isHalf = channels[c].second == Imf::HALF;
+    const char* base = isHalf ? reinterpret_cast<const char*>(halves.back().data())
+                              : reinterpret_cast<const char*>(floats.back().data());
+    const std::size_t size = isHalf ? sizeof(half) : sizeof(float);
+    frame.insert(channels[c].first,
+                 Imf::Slice::Make(channels[c].second, base, window, size, size * width));
+  }
+  file.setFrameBuffer(frame);
+  file.writePixels(height);
+}
+
+TEST_F(ImageIo, ExrHalfGrayAndOffsetWindowsReadAsFloatRgba) {
+  // Half 0.1 is 0.0999755859375 and 65504 the largest half; both exact in float.
+  const float values[] = {0.5f, -2.0f, 0.1f, 65504.0f};
+  auto value = [&values](int c, int i) { return values[(c + i) % 4]; };
+
+  WriteRawExr(Path("y.exr"), Imath::Box2i({0, 0}, {1, 0}), {{"Y", Imf::HALF}}, value);
+  ExpectSameSamples(MakeImage<float>(2, 1, {0.5f, 0.5f, 0.5f, 1.0f, -2.0f, -2.0f, -2.0f, 1.0f}),
+                    tavu::render::ReadImage(Path("y.exr")));
+
+  // No A: opaque. The data window starts at (5, 7); pixels still start at sample 0.
+  WriteRawExr(Path("rgb.exr"), Imath::Box2i({5, 7}, {6, 7}),
+              {{"R", Imf::HALF}, {"G", Imf::FLOAT}, {"B", Imf::HALF}}, value);
+  ExpectSameSamples(
+      MakeImage<float>(2, 1, {0.5f, -2.0f, 0.0999755859375f, 1.0f, -2.0f, 0.1f, 65504.0f, 1.0f}),
+      tavu::render::ReadImage(Path("rgb.exr")));
+
+  WriteRawExr(Path("alpha.exr"), Imath::Box2i({0, 0}, {0, 0}), {{"A", Imf::FLOAT}}, value);
+  try {
+    tavu::render::ReadImage(Path("alpha.exr"));
+    ADD_FAILURE() << "an alpha-only file was accepted";
+  } catch (const ImageError& e) {
+    EXPECT_EQ(e.kind(), ImageErrorKind::kUnsupportedType);
+  }
+}
+
+enum class Depth { k8, k16, k32 };
+
+std::vector<std::uint32_t> WorldIntegers(const Image& image, Depth depth) {
+  if (depth == Depth::k8) {
+    const auto w = tavu::render::ToWorld8(image);
+    return {w.begin(), w.end()};
+  }
+  const auto w = tavu::render::ToWorld16(image);
+  return {w.begin(), w.end()};
+}
+
+Image SourceImage(SampleKind kind, const std::vector<float>& values) {
+  const int width = int(values.size() / 4);
+  switch (kind) {
+    case SampleKind::kPng8:
+      return MakeImage(width, 1, std::vector<std::uint8_t>(values.begin(), values.end()));
+    case SampleKind::kPng16:
+      return MakeImage(width, 1, std::vector<std::uint16_t>(values.begin(), values.end()));
+    case SampleKind::kExrFloat:
+      break;
+  }
+  return MakeImage(width, 1, values);
+}
+
+TEST(ImageConversion, IntoWorldAtTheRoundingEdges) {
+  // 0x3F010101·255 = 128.49999994 and 0x37000080·65535 = 0.49999999988: a product rounded to
+  // float first lands on .5 and rounds the wrong way.
+  const float below128half = FromBits(0x3F010101);
+  const float justBelowHalf = FromBits(0x3EFFFFFF);
+  const float twoToMinus16 = FromBits(0x37800000);
+  const struct {
+    SampleKind source;
+    Depth depth;
+    std::vector<float> in;
+    std::vector<std::uint32_t> out;
+  } integerCases[] = {
+      {SampleKind::kPng8, Depth::k8, {0, 1, 128, 255}, {0, 1, 128, 255}},
+      {SampleKind::kPng16,
+       Depth::k8,
+       {0, 128, 129, 385, 386, 32896, 65535, 65534},
+       {0, 0, 1, 1, 2, 128, 255, 255}},
+      {SampleKind::kExrFloat,
+       Depth::k8,
+       {0.0f, -0.5f, kNaN, -kInf, 1.0f, 2.0f, kInf, 0.5f, justBelowHalf, below128half, 1e-30f,
+        -0.0f},
+       {0, 0, 0, 0, 255, 255, 255, 128, 127, 128, 0, 0}},
+      {SampleKind::kPng8,
+       Depth::k16,
+       {0, 1, 127, 128, 254, 255, 2, 3},
+       {0, 129, 16320, 16448, 32639, 32768, 257, 386}},
+      {SampleKind::kPng16,
+       Depth::k16,
+       {0, 1, 2, 3, 32767, 32768, 65534, 65535},
+       {0, 1, 1, 2, 16384, 16384, 32767, 32768}},
+      // 2^-16·32768 is exactly one half: it rounds up, the float just below it down.
+      {SampleKind::kExrFloat,
+       Depth::k16,
+       {0.5f, 1.0f, 1.5f, -1.0f, kNaN, twoToMinus16, FromBits(0x377FFFFF), justBelowHalf},
+       {16384, 32768, 32768, 0, 0, 1, 0, 16384}},
+  };
+  for (const auto& c : integerCases) {
+    SCOPED_TRACE(testing::Message() << "source " << int(c.source) << " depth " << int(c.depth));
+    EXPECT_EQ(WorldIntegers(SourceImage(c.source, c.in), c.depth), c.out);
+  }
+
+  const struct {
+    SampleKind source;
+    std::vector<float> in;
+    std::vector<std::uint32_t> outBits;
+  } floatCases[] = {
+      {SampleKind::kPng8, {0, 1, 51, 255}, {0, 0x3B808081, 0x3E4CCCCD, 0x3F800000}},
+      {SampleKind::kPng16, {0, 1, 32768, 65535}, {0, 0x37800080, 0x3F000080, 0x3F800000}},
+      {SampleKind::kExrFloat,
+       {kNaN, -3.5f, 1e30f, FromBits(1)},
+       {Bits(kNaN), 0xC0600000, Bits(1e30f), 1}},
+  };
+  for (const auto& c : floatCases) {
+    SCOPED_TRACE(testing::Message() << "source " << int(c.source));
+    const std::vector<float> world = tavu::render::ToWorld32(SourceImage(c.source, c.in));
+    std::vector<std::uint32_t> bits;
+    for (float f : world) bits.push_back(Bits(f));
+    EXPECT_EQ(bits, c.outBits);
+  }
+}
+
+// round(v·num/den), halves up, holds when 2·|v·num - q·den| <= den and a tie went up.
+bool IsRoundHalfUp(std::uint64_t v, std::uint64_t num, std::uint64_t den, std::uint64_t q) {
+  const std::int64_t twiceError = 2 * (std::int64_t(v * num) - std::int64_t(q * den));
+  return std::llabs(twiceError) < std::int64_t(den) || twiceError == -std::int64_t(den);
+}
+
+// r is v/den rounded to nearest: no neighbouring float is closer. The products are exact in double.
+bool IsNearestQuotient(float r, std::uint32_t v, std::uint32_t den) {
+  const double error = std::fabs(double(r) * den - v);
+  return error <= std::fabs(double(std::nextafter(r, 2.0f)) * den - v) &&
+         error <= std::fabs(double(std::nextafter(r, -1.0f)) * den - v);
+}
+
+TEST(ImageConversion, EveryIntegerSampleRoundsHalfUp) {
+  const struct {
+    SampleKind source;
+    std::uint32_t sourceMax;
+  } sources[] = {{SampleKind::kPng8, 255}, {SampleKind::kPng16, 65535}};
+  for (const auto& s : sources) {
+    std::vector<float> all;
+    for (std::uint32_t v = 0; v <= s.sourceMax; ++v) all.push_back(float(v));
+    while (all.size() % 4 != 0) all.push_back(0.0f);
+    const Image image = SourceImage(s.source, all);
+    const std::vector<std::uint32_t> world8 = WorldIntegers(image, Depth::k8);
+    const std::vector<std::uint32_t> world16 = WorldIntegers(image, Depth::k16);
+    const std::vector<float> world32 = tavu::render::ToWorld32(image);
+    for (std::uint32_t v = 0; v <= s.sourceMax; ++v) {
+      ASSERT_TRUE(IsRoundHalfUp(v, 255, s.sourceMax, world8[v])) << v << " -> " << world8[v];
+      ASSERT_TRUE(IsRoundHalfUp(v, 32768, s.sourceMax, world16[v])) << v << " -> " << world16[v];
+      ASSERT_TRUE(IsNearestQuotient(world32[v], v, s.sourceMax)) << v << " -> " << world32[v];
+    }
+  }
+}
+
+TEST_F(ImageIo, WorldValuesGoOutAsStated) {
+  const float underHalf65535 = FromBits(0x37000080);
+  const struct {
+    const char* name;
+    Depth depth;
+    std::vector<float> in;  // integer worlds take these as integers
+    Image expected;
+  } cases[] = {
+      {"w8.png", Depth::k8, {0, 1, 128, 255}, MakeImage<std::uint8_t>(1, 1, {0, 1, 128, 255})},
+      // 16384·65535/32768 = 32767.5 rounds up; above 32768 counts as 32768.
+      {"w16.png",
+       Depth::k16,
+       {0, 1, 16383, 16384, 16385, 32767, 32768, 40000},
+       MakeImage<std::uint16_t>(2, 1, {0, 2, 32766, 32768, 32769, 65533, 65535, 65535})},
+      {"w32.png",
+       Depth::k32,
+       {kNaN, -1.0f, 0.0f, 2.0f, kInf, 0.5f, 1.0f, underHalf65535},
+       MakeImage<std::uint16_t>(2, 1, {0, 0, 0, 65535, 65535, 32768, 65535, 0})},
+      {"w8.exr",
+       Depth::k8,
+       {0, 1, 51, 255},
+       MakeImage<float>(1, 1, {0.0f, FromBits(0x3B808081), FromBits(0x3E4CCCCD), 1.0f})},
+      {"w16.exr",
+       Depth::k16,
+       {0, 16384, 32768, 65535},
+       MakeImage<float>(1, 1, {0.0f, 0.5f, 1.0f, FromBits(0x3FFFFF00)})},
+      {"w32.exr",
+       Depth::k32,
+       {kNaN, -3.5f, 1e30f, -0.0f},
+       MakeImage<float>(1, 1, {kNaN, -3.5f, 1e30f, -0.0f})},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const int width = int(c.in.size() / 4);
+    switch (c.depth) {
+      case Depth::k8:
+        tavu::render::WriteWorld8(Path(c.name), width, 1, {c.in.begin(), c.in.end()});
+        break;
+      case Depth::k16:
+        tavu::render::WriteWorld16(Path(c.name), width, 1, {c.in.begin(), c.in.end()});
+        break;
+      case Depth::k32:
+        tavu::render::WriteWorld32(Path(c.name), width, 1, c.in);
+        break;
+    }
+    ExpectSameSamples(c.expected, tavu::render::ReadImage(Path(c.name)));
+  }
+}
+
+ImageErrorKind ReadErrorKind(const std::string& path) {
+  try {
+    tavu::render::ReadImage(path);
+  } catch (const ImageError& e) {
+    EXPECT_NE(std::string(e.what()).find(path), std::string::npos) << e.what();
+    return e.kind();
+  }
+  ADD_FAILURE() << path << " was read without an error";
+  return ImageErrorKind::kInvalidArgument;
+}
+
+TEST_F(ImageIo, BadInputsAreTypedErrors) {
+  tavu::render::WriteImage(Path("good.png"),
+                           MakeImage<std::uint8_t>(8, 8, std::vector<std::uint8_t>(256, 77)));
+  tavu::render::WriteImage(Path("good.exr"), MakeImage<float>(8, 8, std::vector<float>(256, 0.3f)));
+  const std::vector<std::uint8_t> png = ReadBytes("good.png");
+  const std::vector<std::uint8_t> exr = ReadBytes("good.exr");
+  auto cut = [](const std::vector<std::uint8_t>& bytes, std::size_t size) {
+    return std::vector<std::uint8_t>(bytes.begin(), bytes.begin() + std::ptrdiff_t(size));
+  };
+  std::vector<std::uint8_t> flipped = png;
+  flipped[png.size() / 2] ^= 0x40;  // inside IDAT: the chunk checksum no longer matches
+  fs::create_directory(Path("folder.png"));
+
+  const struct {
+    std::string name;
+    std::vector<std::uint8_t>
+        bytes;  // the file written first, except for the missing ones and the folder
+    ImageErrorKind kind;
+  } cases[] = {
+      {"missing.png", {}, ImageErrorKind::kNotFound},
+      {"missing.exr", {}, ImageErrorKind::kNotFound},
+      {"folder.png", {}, ImageErrorKind::kUnreadable},
+      {"picture.jpg", png, ImageErrorKind::kUnsupportedType},
+      {"empty.png", {}, ImageErrorKind::kCorrupt},
+      {"garbage.png",
+       {'h', 'e', 'l', 'l', 'o', ' ', 'w', 'o', 'r', 'l', 'd', '!'},
+       ImageErrorKind::kCorrupt},
+      {"cut8.png", cut(png, 8), ImageErrorKind::kCorrupt},
+      {"cut20.png", cut(png, 20), ImageErrorKind::kCorrupt},
+      {"cut40.png", cut(png, 40), ImageErrorKind::kCorrupt},
+      {"cut_half.png", cut(png, png.size() / 2), ImageErrorKind::kCorrupt},
+      {"cut_end.png", cut(png, png.size() - 1), ImageErrorKind::kCorrupt},
+      {"flipped.png", flipped, ImageErrorKind::kCorrupt},
+      {"png_named.exr", png, ImageErrorKind::kCorrupt},
+      {"exr_named.png", exr, ImageErrorKind::kCorrupt},
+      {"garbage.exr",
+       {0x76, 0x2F, 0x31, 0x01, 2, 0, 0, 0, 'x', 'y', 'z'},
+       ImageErrorKind::kCorrupt},
+      {"cut_half.exr", cut(exr, exr.size() / 2), ImageErrorKind::kCorrupt},
+      {"cut_end.exr", cut(exr, exr.size() - 1), ImageErrorKind::kCorrupt},
+      // Refused from the header alone, before any pixel memory is taken.
+      {"wide.png", PngOfSize(100000, 1), ImageErrorKind::kTooLarge},
+      {"big.png", PngOfSize(20000, 20000), ImageErrorKind::kTooLarge},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (c.name.rfind("missing", 0) != 0 && c.name != "folder.png") WriteBytes(c.name, c.bytes);
+    EXPECT_EQ(ReadErrorKind(Path(c.name)), c.kind);
+  }
+}
+
+ImageErrorKind WriteErrorKind(const std::function<void()>& write) {
+  try {
+    write();
+  } catch (const ImageError& e) {
+    return e.kind();
+  }
+  ADD_FAILURE() << "the write succeeded";
+  return ImageErrorKind::kNotFound;
+}
+
+TEST_F(ImageIo, FailedWritesLeaveNothingBehind) {
+  const std::vector<std::uint8_t> pixel8 = {1, 2, 3, 4};
+  const std::vector<float> pixel32 = {0.1f, 0.2f, 0.3f, 0.4f};
+  fs::create_directory(Path("taken.png"));
+  fs::create_directory(Path("taken.exr"));
+  WriteBytes("taken.png/inside", {1});  // a non-empty directory cannot be renamed over
+  WriteBytes("taken.exr/inside", {1});
+  WriteBytes("keep.png", {'o', 'l', 'd'});
+  WriteBytes("keep.exr", {'o', 'l', 'd'});
+  const std::set<std::string> before = Listing();
+
+  const struct {
+    const char* name;
+    std::function<void()> write;
+    ImageErrorKind kind;
+  } cases[] = {
+      {"no such directory",
+       [&] { tavu::render::WriteWorld8(Path("nowhere/out.png"), 1, 1, pixel8); },
+       ImageErrorKind::kWriteFailed},
+      {"directory in the way (png)",
+       [&] { tavu::render::WriteWorld8(Path("taken.png"), 1, 1, pixel8); },
+       ImageErrorKind::kWriteFailed},
+      {"directory in the way (exr)",
+       [&] { tavu::render::WriteWorld32(Path("taken.exr"), 1, 1, pixel32); },
+       ImageErrorKind::kWriteFailed},
+      {"too few samples", [&] { tavu::render::WriteWorld8(Path("keep.png"), 2, 1, pixel8); },
+       ImageErrorKind::kInvalidArgument},
+      {"empty image", [&] { tavu::render::WriteWorld32(Path("keep.exr"), 0, 0, {}); },
+       ImageErrorKind::kInvalidArgument},
+      {"unknown type", [&] { tavu::render::WriteWorld8(Path("out.tif"), 1, 1, pixel8); },
+       ImageErrorKind::kUnsupportedType},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(WriteErrorKind(c.write), c.kind);
+    EXPECT_EQ(Listing(), before);
+    EXPECT_EQ(ReadBytes("keep.png"), (std::vector<std::uint8_t>{'o', 'l', 'd'}));
+  }
+}
+
+// The disk fills up in the middle of the data: the file-size limit makes write() fail with EFBIG
+// once the file passes 4 KiB, inside libpng's and OpenEXR's own writing.
+TEST_F(ImageIo, WriteFailingMidwayKeepsTheOldFile) {
+  std::mt19937 noise(7);
+  std::vector<std::uint8_t> bytes(128 * 128 * 4);
+  for (auto& b : bytes) b = std::uint8_t(noise());
+  std::vector<float> floats(64 * 64 * 4);
+  for (auto& f : floats) f = float(noise()) / 4096.0f;
+  WriteBytes("keep.png", {'o', 'l', 'd'});
+  WriteBytes("keep.exr", {'o', 'l', 'd'});
+  const std::set<std::string> before = Listing();
+
+  const std::function<void()> writes[] = {
+      [&] { tavu::render::WriteWorld8(Path("keep.png"), 128, 128, bytes); },
+      [&] { tavu::render::WriteWorld32(Path("keep.exr"), 64, 64, floats); },
+  };
+  rlimit saved{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+  const auto oldHandler = signal(SIGXFSZ, SIG_IGN);
+  rlimit small = saved;
+  small.rlim_cur = 4096;
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+  std::vector<ImageErrorKind> kinds;
+  for (const auto& write : writes) kinds.push_back(WriteErrorKind(write));
+  setrlimit(RLIMIT_FSIZE, &saved);
+  signal(SIGXFSZ, oldHandler);
+
+  EXPECT_EQ(kinds, (std::vector<ImageErrorKind>{ImageErrorKind::kWriteFailed,
+                                                ImageErrorKind::kWriteFailed}));
+  EXPECT_EQ(Listing(), before);
+  EXPECT_EQ(ReadBytes("keep.png"), (std::vector<std::uint8_t>{'o', 'l', 'd'}));
+  EXPECT_EQ(ReadBytes("keep.exr"), (std::vector<std::uint8_t>{'o', 'l', 'd'}));
+
+  // Without the limit the same writes replace the old files.
+  for (const auto& write : writes) write();
+  EXPECT_EQ(std::get<std::vector<std::uint8_t>>(tavu::render::ReadImage(Path("keep.png")).samples),
+            bytes);
+  EXPECT_EQ(std::get<std::vector<float>>(tavu::render::ReadImage(Path("keep.exr")).samples),
+            floats);
+  EXPECT_EQ(Listing(), before);
+}
+
+}  // namespace

@@ -1,0 +1,103 @@
+// Image files for tavu-render: reading PNG and OpenEXR frames without loss, converting their
+// samples into a world's channel values at 8, 16 (0..32768) or 32 (float) bits, and writing
+// rendered worlds back out.
+//
+// All sample arrays are RGBA, row-major, four channels per pixel and no row padding; the caller
+// reorders them into ARGB or BGRA worlds. Every failure is reported by throwing ImageError; no
+// function here aborts, prints or leaves a partial output file behind.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <variant>
+#include <vector>
+
+namespace tavu::render {
+
+// What a file stored, so that a conversion can use the source's own scale.
+enum class SampleKind {
+  kPng8,      // 0..255
+  kPng16,     // 0..65535
+  kExrFloat,  // float as stored, any value including negative, > 1, infinite and NaN
+};
+
+// A decoded file. Gray sources are already spread to R = G = B and a missing alpha is opaque
+// (255, 65535 or 1.0f); nothing else has been changed (no gamma, no sBIT shift, no clamping).
+struct Image {
+  int width = 0;
+  int height = 0;
+  // The alternative held decides the kind, so kind and samples cannot disagree; the alternatives
+  // are listed in SampleKind order.
+  std::variant<std::vector<std::uint8_t>, std::vector<std::uint16_t>, std::vector<float>> samples;
+
+  SampleKind kind() const { return static_cast<SampleKind>(samples.index()); }
+};
+
+enum class ImageErrorKind {
+  kNotFound,         // no file at the path
+  kUnreadable,       // present but cannot be read (a directory, no permission, I/O error)
+  kUnsupportedType,  // neither a .png nor an .exr name, or an OpenEXR file without usable
+                     // channels (no R, G, B or Y; luminance/chroma; subsampled)
+  kCorrupt,          // not the format its name says, truncated, or damaged
+  kTooLarge,         // dimensions beyond kMaxImageDimension / kMaxImagePixels
+  kInvalidArgument,  // a write request whose sizes do not match
+  kWriteFailed,      // the output could not be created, written or moved into place
+};
+
+class ImageError : public std::runtime_error {
+ public:
+  ImageError(ImageErrorKind kind, const std::string& message)
+      : std::runtime_error(message), kind_(kind) {}
+  ImageErrorKind kind() const { return kind_; }
+
+ private:
+  ImageErrorKind kind_;
+};
+
+// Limits that keep a damaged or hostile header from asking for gigabytes before any pixel data
+// has been seen: 8192 x 8192 RGBA float is 1 GiB.
+constexpr int kMaxImageDimension = 65536;
+constexpr std::int64_t kMaxImagePixels = std::int64_t{8192} * 8192;
+
+enum class ImageFileType { kPng, kExr };
+
+// The file type named by the path's extension (".png" or ".exr", any letter case), or nothing.
+// Lets a caller refuse an output name before rendering.
+std::optional<ImageFileType> ImageFileTypeFor(const std::string& path);
+
+// Decodes a .png (8 or 16 bits; gray, gray + alpha, RGB, RGBA or palette; interlaced or not) or an
+// .exr (R, G, B and A, or Y as gray; half, float or uint channels all arrive as float; missing
+// R, G or B = 0, missing A = 1). The extension decides the decoder and the content must match it.
+Image ReadImage(const std::string& path);
+
+// A world's channel values for the image, with round() rounding halves up:
+//   depth 8:  PNG8 as is, PNG16 round(v·255/65535), EXR round(clamp01(v)·255)
+//   depth 16: PNG8 round(v·32768/255), PNG16 round(v·32768/65535), EXR round(clamp01(v)·32768)
+//   depth 32: PNG8 v/255, PNG16 v/65535 (single-precision division), EXR as stored
+// clamp01 sends NaN to 0.
+std::vector<std::uint8_t> ToWorld8(const Image& image);
+std::vector<std::uint16_t> ToWorld16(const Image& image);
+std::vector<float> ToWorld32(const Image& image);
+
+// Writes a rendered world; the file type comes from the path's extension.
+//   .png: depth 8 an 8-bit RGBA PNG of the bytes as rendered; depth 16 a 16-bit RGBA PNG of
+//         round(min(v, 32768)·65535/32768); depth 32 a 16-bit RGBA PNG of round(clamp01(v)·65535).
+//   .exr: float R, G, B, A channels of v/255, v/32768 or the floats as stored.
+// rgba must hold width·height·4 values.
+void WriteWorld8(const std::string& path, int width, int height,
+                 const std::vector<std::uint8_t>& rgba);
+void WriteWorld16(const std::string& path, int width, int height,
+                  const std::vector<std::uint16_t>& rgba);
+void WriteWorld32(const std::string& path, int width, int height, const std::vector<float>& rgba);
+
+// Writes an image in its own kind where the file type allows it, so ReadImage gives it back
+// unchanged: PNG8 and PNG16 to .png, float to .exr. Across types: float to .png becomes a 16-bit
+// PNG of round(clamp01(v)·65535); PNG8 or PNG16 to .exr becomes floats v/255 or v/65535.
+void WriteImage(const std::string& path, const Image& image);
+
+// All writers put the data into a new file beside the target and rename it into place only once
+// it is complete, so a failed write leaves neither a partial file nor a damaged earlier one.
+
+}  // namespace tavu::render
