@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what the build needs on a fresh Debian 12 machine (run as root); quiet when present.
 set -euo pipefail
-packages=(cmake ninja-build g++ clang libgtest-dev libgmock-dev libbenchmark-dev libpng-dev pkg-config)
+packages=(cmake ninja-build g++ clang libgtest-dev libgmock-dev libbenchmark-dev libpng-dev libopenexr-dev pkg-config)
 packages+=("$@")
 missing=()
 for p in "${packages[@]}"; do
