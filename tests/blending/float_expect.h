@@ -1,0 +1,60 @@
+// Bit-level float comparison for the blending tests: the effect's arithmetic must match the
+// shipped modules to the bit, so "close enough" is a failure here.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <string>
+
+#include "platform/pf_basic.h"
+
+namespace tavu::blending::test {
+
+#if TAVU_MACOS_ARITHMETIC
+inline constexpr bool kMacBuild = true;
+#else
+inline constexpr bool kMacBuild = false;
+#endif
+
+inline constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
+inline constexpr float kInf = std::numeric_limits<float>::infinity();
+
+inline uint32_t Bits(float v) {
+  uint32_t u;
+  std::memcpy(&u, &v, sizeof u);
+  return u;
+}
+
+// Same bits, or NaN for NaN (the payload of a NaN is nobody's contract). Prints both values
+// and patterns so a last-bit difference is visible.
+inline ::testing::AssertionResult SameFloat(float actual, float expected) {
+  if (std::isnan(expected) ? std::isnan(actual) : Bits(actual) == Bits(expected)) {
+    return ::testing::AssertionSuccess();
+  }
+  const auto hex = [](float v) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(Bits(v)));
+    return std::string(text);
+  };
+  return ::testing::AssertionFailure() << "got " << ::testing::PrintToString(actual) << " ("
+                                       << hex(actual) << "), want "
+                                       << ::testing::PrintToString(expected) << " ("
+                                       << hex(expected) << ")";
+}
+
+inline PF_PixelFloat Rgb(float red, float green, float blue, float alpha = 1.0f) {
+  return PF_PixelFloat{alpha, red, green, blue};
+}
+
+inline void ExpectRgb(const PF_PixelFloat& p, float red, float green, float blue) {
+  EXPECT_TRUE(SameFloat(p.red, red)) << "red";
+  EXPECT_TRUE(SameFloat(p.green, green)) << "green";
+  EXPECT_TRUE(SameFloat(p.blue, blue)) << "blue";
+}
+
+}  // namespace tavu::blending::test
