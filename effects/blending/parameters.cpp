@@ -1,16 +1,11 @@
 #include "effects/blending/parameters.h"
 
+#include "effects/blending/blend_kernel.h"
+
 #include "framework/effect_interface.h"
 #include "framework/param_setup.h"
 
 namespace tavu::effect {
-
-namespace {
-constexpr char kModeChoices[] =
-    "Normal|Lighten|Darken|Multiply|Average|Add|Subtract|Difference|Negation|Exclusion|Screen|"
-    "Overlay|Soft Light|Hard Light|Color Dodge|Color Burn|Linear Dodge|Linear Burn|Linear Light|"
-    "Vivid Light|Pin Light|Hard Mix|Reflect|Glow|Phoenix|Hue|Saturation|Color|Luminosity";
-}  // namespace
 
 PF_Err ParamsSetup(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef*[], PF_LayerDef*) {
   using namespace framework;
@@ -18,7 +13,7 @@ PF_Err ParamsSetup(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef*[], PF_
   const ParamSpec params[] = {
       LayerParam("Input 2"),
       CheckboxParam("Swap Inputs", false),
-      PopupParam("Blending Mode", kModeChoices, 1),
+      PopupParam("Blending Mode", kBlendModeChoices, 1),
       SliderParam("Intensity", 1, 5, 1),
       PopupParam("Output Channel", kOutputChannelChoices, 1),
       MixParam(),
