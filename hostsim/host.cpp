@@ -206,6 +206,7 @@ Host::Host(HostApp app) : app_(app) {
     AddSuite(kPFPixelFormatSuite, kPFPixelFormatSuiteVersion, &pixel_format_suite_);
   }
   AddSuite(kPFANSISuite, kPFANSISuiteVersion, &ansi_suite_);
+  aegp.Install(*this);
 
   in_data.inter.add_param = CbAddParam;
   in_data.utils = &utils_;

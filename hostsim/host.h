@@ -15,6 +15,8 @@
 #include <utility>
 #include <vector>
 
+#include "hostsim/aegp_suites.h"
+#include "hostsim/prerender.h"
 #include "platform/pf_suites.h"
 
 namespace tavu::hostsim {
@@ -101,6 +103,11 @@ class Host {
 
   // ---- calls recorded for tests ------------------------------------------------------------
   std::vector<std::string> sprintf_results;
+
+  // ---- AEGP utility and memory suites, DRAWBOT suites (hostsim/aegp_suites.h) --------------
+  AegpSim aegp;
+  // ---- smart pre-render: the extra record and checkout_layer (hostsim/prerender.h) ---------
+  PreRenderSim prerender;
 
  private:
   struct HandleBlock;

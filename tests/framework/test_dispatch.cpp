@@ -96,10 +96,11 @@ TEST_F(Dispatch, ExceptionsBecomeResultCodes) {
 }
 
 TEST_F(Dispatch, MissingSuiteInsideAHandlerReleasesWhatWasAcquired) {
+  host.RemoveSuite("AEGP Utility Suite", 7);
   TestEffect().paramsSetup = [&](PF_InData* in, PF_OutData*) -> PF_Err {
     AEGP_SuiteHandler suites(in->pica_basicP);
     suites.HandleSuite2();
-    suites.UtilitySuite7();  // not served by this host
+    suites.UtilitySuite7();  // removed above
     return 0;
   };
   EXPECT_EQ(Send(PF_Cmd_PARAMS_SETUP), PF_Err_BAD_CALLBACK_PARAM);

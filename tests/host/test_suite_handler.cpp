@@ -156,7 +156,8 @@ TEST(SuiteHandler, ReleasesInCatalogueOrderNotAcquisitionOrder) {
 }
 
 TEST(SuiteHandler, MissingSecondSuiteStillReleasesTheFirstOnce) {
-  Host host;  // "AEGP Utility Suite" 7 is not registered
+  Host host;
+  host.RemoveSuite("AEGP Utility Suite", 7);
   EXPECT_EQ(Throws([&] {
               AEGP_SuiteHandler suites(host.basic_suite());
               suites.HandleSuite2();
