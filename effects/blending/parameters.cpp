@@ -14,7 +14,7 @@ PF_Err ParamsSetup(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef*[], PF_
       LayerParam("Input 2"),
       CheckboxParam("Swap Inputs", false),
       PopupParam("Blending Mode", kBlendModeChoices, 1),
-      SliderParam("Intensity", 1, 5, 1),
+      SliderParam("Intensity", 1, kMaxIntensity, 1),
       PopupParam("Output Channel", kOutputChannelChoices, 1),
       MixParam(),
   };
