@@ -20,21 +20,50 @@ namespace tavu::framework {
 // a one-pixel-wide area, so (x, y) is the row's first output position and in/out point to the
 // row's first input (shifted by the iteration origin) and output pixel. The routine walks the
 // output world's width itself. The input row is never written.
+// Pixels are converted in blocks: a block of input pixels into working pixels, Process on each in
+// turn, the block back into the output. Each pixel still goes in, through Process and out exactly
+// as if handled alone (Process reads its own pixel and writes only that); the fixed-length
+// conversion loops are what lets the compiler turn them into vector code.
+inline constexpr A_long kBlockPixels = 64;
+
+template <class Effect, class Layout>
+inline void RunSpan(A_long x, A_long y, const typename Layout::Pixel* in,
+                    typename Layout::Pixel* out, A_long count, const RenderData* rd) {
+  PF_PixelFloat work[kBlockPixels];
+  if (count == kBlockPixels) {
+    for (A_long k = 0; k < kBlockPixels; ++k) work[k] = Layout::ToWorking(in[k]);
+  } else {
+    for (A_long k = 0; k < count; ++k) work[k] = Layout::ToWorking(in[k]);
+  }
+  for (A_long k = 0; k < count; ++k) Effect::Process(x + k, y, &work[k], rd);
+  if (count == kBlockPixels) {
+    for (A_long k = 0; k < kBlockPixels; ++k) Layout::StoreClamped(work[k], &out[k]);
+  } else {
+    for (A_long k = 0; k < count; ++k) Layout::StoreClamped(work[k], &out[k]);
+  }
+}
+
+template <class Effect, class Layout>
+inline void RunRow(A_long x, A_long y, const typename Layout::Pixel* in,
+                   typename Layout::Pixel* out, A_long width, const RenderData* rd) {
+  for (A_long k = 0; k < width; k += kBlockPixels) {
+    RunSpan<Effect, Layout>(x + k, y, in + k, out + k, std::min(kBlockPixels, width - k), rd);
+  }
+}
+
 template <class Effect, class Layout>
 PF_Err IterateRow(void* refcon, A_long x, A_long y, typename Layout::Pixel* in,
                   typename Layout::Pixel* out) {
   const RenderData* rd = static_cast<const RenderData*>(refcon);
   const A_long width = rd->outputWorld->width;
-  for (A_long k = 0; k < width; ++k) {
-    if constexpr (std::is_same_v<typename Layout::Pixel, PF_PixelFloat>) {
-      // Float: the output pixel itself is the working pixel; Process works on it in place.
+  if constexpr (std::is_same_v<typename Layout::Pixel, PF_PixelFloat>) {
+    // Float: the output pixel itself is the working pixel; Process works on it in place.
+    for (A_long k = 0; k < width; ++k) {
       out[k] = in[k];
       Effect::Process(x + k, y, &out[k], rd);
-    } else {
-      PF_PixelFloat p = Layout::ToWorking(in[k]);
-      Effect::Process(x + k, y, &p, rd);
-      Layout::StoreClamped(p, &out[k]);
     }
+  } else {
+    RunRow<Effect, Layout>(x, y, in, out, width, rd);
   }
   return PF_Err_NONE;
 }
@@ -53,11 +82,7 @@ PF_Err FrameRows(PF_InData*, A_long firstRow, A_long rowCount, PF_LayerDef* inpu
   for (int64_t y = std::max<int64_t>(firstRow, 0); y < end; ++y) {
     const typename Layout::Pixel* in = Layout::Row(input, y);
     typename Layout::Pixel* out = Layout::Row(output, y);
-    for (A_long x = 0; x < columns; ++x) {
-      PF_PixelFloat p = Layout::ToWorking(in[x]);
-      Effect::Process(x, static_cast<A_long>(y), &p, rd);
-      Layout::StoreClamped(p, &out[x]);
-    }
+    RunRow<Effect, Layout>(0, static_cast<A_long>(y), in, out, columns, rd);
   }
   return PF_Err_NONE;
 }
