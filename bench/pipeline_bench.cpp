@@ -94,7 +94,8 @@ void Memcpy(benchmark::State& state, const LayoutCase& c, int threads) {
     }
     benchmark::ClobberMemory();
   }
-  state.counters["Mpix/s"] = benchmark::Counter(kMpix, benchmark::Counter::kIsIterationInvariantRate);
+  state.counters["Mpix/s"] =
+      benchmark::Counter(kMpix, benchmark::Counter::kIsIterationInvariantRate);
 }
 
 // Collects each run's Mpix/s for the closing table.
@@ -106,7 +107,8 @@ class TableReporter : public benchmark::ConsoleReporter {
       auto it = r.counters.find("Mpix/s");
       std::string name = r.benchmark_name();
       const std::string suffix = "/real_time";
-      if (name.size() > suffix.size() && name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0) {
+      if (name.size() > suffix.size() &&
+          name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0) {
         name.erase(name.size() - suffix.size());
       }
       if (it != r.counters.end()) mpix[name] = it->second.value;
@@ -134,8 +136,9 @@ int main(int argc, char** argv) {
   TableReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
 
-  std::printf("\n| layout | threads | identity Mpix/s | memcpy Mpix/s | identity time / memcpy time |\n"
-              "|---|---|---|---|---|\n");
+  std::printf(
+      "\n| layout | threads | identity Mpix/s | memcpy Mpix/s | identity time / memcpy time |\n"
+      "|---|---|---|---|---|\n");
   for (const auto& c : kCases) {
     for (int threads : {1, cores}) {
       const std::string suffix = std::string(c.name) + "/threads:" + std::to_string(threads);

@@ -84,17 +84,37 @@ PF_Fixed ToFixed(float coordinate) {
   return static_cast<PF_Fixed>(rounded);
 }
 
-void GetPixelFloat(const PF_LayerDef* w, int x, int y, PF_PixelFloat* o) { Read<LayoutArgbFloat>(w, x, y, o); }
-void GetPixelFloat_BGRA(const PF_LayerDef* w, int x, int y, PF_PixelFloat* o) { Read<LayoutBgraFloat>(w, x, y, o); }
-void GetPixel16(const PF_LayerDef* w, int x, int y, PF_PixelFloat* o) { Read<LayoutArgb16>(w, x, y, o); }
-void GetPixel8(const PF_LayerDef* w, int x, int y, PF_PixelFloat* o) { Read<LayoutArgb8>(w, x, y, o); }
-void GetPixel8_BGRA(const PF_LayerDef* w, int x, int y, PF_PixelFloat* o) { Read<LayoutBgra8>(w, x, y, o); }
+void GetPixelFloat(const PF_LayerDef* w, int x, int y, PF_PixelFloat* o) {
+  Read<LayoutArgbFloat>(w, x, y, o);
+}
+void GetPixelFloat_BGRA(const PF_LayerDef* w, int x, int y, PF_PixelFloat* o) {
+  Read<LayoutBgraFloat>(w, x, y, o);
+}
+void GetPixel16(const PF_LayerDef* w, int x, int y, PF_PixelFloat* o) {
+  Read<LayoutArgb16>(w, x, y, o);
+}
+void GetPixel8(const PF_LayerDef* w, int x, int y, PF_PixelFloat* o) {
+  Read<LayoutArgb8>(w, x, y, o);
+}
+void GetPixel8_BGRA(const PF_LayerDef* w, int x, int y, PF_PixelFloat* o) {
+  Read<LayoutBgra8>(w, x, y, o);
+}
 
-void SetPixelFloat(PF_LayerDef* w, int x, int y, const PF_PixelFloat* p) { Write<LayoutArgbFloat>(w, x, y, p); }
-void SetPixelFloat_BGRA(PF_LayerDef* w, int x, int y, const PF_PixelFloat* p) { Write<LayoutBgraFloat>(w, x, y, p); }
-void SetPixel16(PF_LayerDef* w, int x, int y, const PF_PixelFloat* p) { Write<LayoutArgb16>(w, x, y, p); }
-void SetPixel8(PF_LayerDef* w, int x, int y, const PF_PixelFloat* p) { Write<LayoutArgb8>(w, x, y, p); }
-void SetPixel8_BGRA(PF_LayerDef* w, int x, int y, const PF_PixelFloat* p) { Write<LayoutBgra8>(w, x, y, p); }
+void SetPixelFloat(PF_LayerDef* w, int x, int y, const PF_PixelFloat* p) {
+  Write<LayoutArgbFloat>(w, x, y, p);
+}
+void SetPixelFloat_BGRA(PF_LayerDef* w, int x, int y, const PF_PixelFloat* p) {
+  Write<LayoutBgraFloat>(w, x, y, p);
+}
+void SetPixel16(PF_LayerDef* w, int x, int y, const PF_PixelFloat* p) {
+  Write<LayoutArgb16>(w, x, y, p);
+}
+void SetPixel8(PF_LayerDef* w, int x, int y, const PF_PixelFloat* p) {
+  Write<LayoutArgb8>(w, x, y, p);
+}
+void SetPixel8_BGRA(PF_LayerDef* w, int x, int y, const PF_PixelFloat* p) {
+  Write<LayoutBgra8>(w, x, y, p);
+}
 
 void SamplePixelFloat(const RenderData* c, PF_LayerDef* w, float x, float y, PF_PixelFloat* o) {
   Sample<LayoutArgbFloat>(c, w, x, y, o);

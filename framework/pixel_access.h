@@ -10,21 +10,21 @@
 
 namespace tavu {
 
-// ---- readers: (world, x, y, out), no bounds test ------------------------------------------------
+// ---- readers: (world, x, y, out), no bounds test ----------------------------------------------
 void GetPixelFloat(const PF_LayerDef* world, int x, int y, PF_PixelFloat* out);
 void GetPixelFloat_BGRA(const PF_LayerDef* world, int x, int y, PF_PixelFloat* out);
 void GetPixel16(const PF_LayerDef* world, int x, int y, PF_PixelFloat* out);
 void GetPixel8(const PF_LayerDef* world, int x, int y, PF_PixelFloat* out);
 void GetPixel8_BGRA(const PF_LayerDef* world, int x, int y, PF_PixelFloat* out);
 
-// ---- writers: (world, x, y, pixel), no bounds test; out-of-range channels wrap ------------------
+// ---- writers: (world, x, y, pixel), no bounds test; out-of-range channels wrap ----------------
 void SetPixelFloat(PF_LayerDef* world, int x, int y, const PF_PixelFloat* pixel);
 void SetPixelFloat_BGRA(PF_LayerDef* world, int x, int y, const PF_PixelFloat* pixel);
 void SetPixel16(PF_LayerDef* world, int x, int y, const PF_PixelFloat* pixel);
 void SetPixel8(PF_LayerDef* world, int x, int y, const PF_PixelFloat* pixel);
 void SetPixel8_BGRA(PF_LayerDef* world, int x, int y, const PF_PixelFloat* pixel);
 
-// ---- samplers: (context, world, x, y, out) ---------------------------------------------------------
+// ---- samplers: (context, world, x, y, out) ----------------------------------------------------
 // Each call acquires its sampling suite through a fresh suite holder on the context's basic suite
 // and releases it before returning; a missing suite throws the integer 516 and leaves `out`
 // unwritten. The host function's own result is not looked at.
@@ -45,7 +45,7 @@ void SamplePixel8_BGRA(const RenderData* context, PF_LayerDef* world, float x, f
 // undefined.
 PF_Fixed ToFixed(float coordinate);
 
-// ---- single-pixel converters: (source, destination), no overlap ---------------------------------
+// ---- single-pixel converters: (source, destination), no overlap -------------------------------
 void Pixel8ToFloat(const PF_Pixel* src, PF_PixelFloat* dst);
 void Pixel8BGRAToFloat(const PixelBGRA8* src, PF_PixelFloat* dst);
 void Pixel16ToFloat(const PF_Pixel16* src, PF_PixelFloat* dst);
@@ -56,7 +56,7 @@ void FloatToPixel8BGRA(const PF_PixelFloat* src, PixelBGRA8* dst);
 void FloatToPixel16(const PF_PixelFloat* src, PF_Pixel16* dst);
 void FloatToPixelFloatBGRA(const PF_PixelFloat* src, PixelBGRAFloat* dst);
 
-// ---- routine sets ---------------------------------------------------------------------------------
+// ---- routine sets ------------------------------------------------------------------------------
 // What the driver records in RenderData's four slots for the layout it runs. AE_GetPixel follows
 // the frame's channel order; AEPrem_GetPixel is always the alpha-red-green-blue reader of the
 // frame's depth, so the two differ only for Premiere Pro BGRA frames.

@@ -51,7 +51,8 @@ struct SamplingImpl {
       } else {
         int64_t acc = 0;
         for (int j = 0; j < 2; ++j) {
-          for (int i = 0; i < 2; ++i) acc += Tap<Channel>(pb->src, ix + i, iy + j, c) * wx[i] * wy[j];
+          for (int i = 0; i < 2; ++i)
+            acc += Tap<Channel>(pb->src, ix + i, iy + j, c) * wx[i] * wy[j];
         }
         out[c] = static_cast<Channel>((acc + (int64_t{1} << 31)) >> 32);
       }

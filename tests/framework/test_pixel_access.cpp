@@ -31,11 +31,29 @@ TEST(PixelConversion, IntoFloatMultipliesByTheExactConstants) {
     PF_PixelFloat got;
     uint32_t alpha, red, green, blue;
   } cases[] = {
-      {"8-bit 1, 128, 255, 0", [] { PF_Pixel s{1, 128, 255, 0}; PF_PixelFloat d; Pixel8ToFloat(&s, &d); return d; }(),
+      {"8-bit 1, 128, 255, 0",
+       [] {
+         PF_Pixel s{1, 128, 255, 0};
+         PF_PixelFloat d;
+         Pixel8ToFloat(&s, &d);
+         return d;
+       }(),
        0x3B808081, 0x3F008081, 0x3F800000, 0},
-      {"8-bit BGRA reversed", [] { PixelBGRA8 s{0, 255, 128, 1}; PF_PixelFloat d; Pixel8BGRAToFloat(&s, &d); return d; }(),
+      {"8-bit BGRA reversed",
+       [] {
+         PixelBGRA8 s{0, 255, 128, 1};
+         PF_PixelFloat d;
+         Pixel8BGRAToFloat(&s, &d);
+         return d;
+       }(),
        0x3B808081, 0x3F008081, 0x3F800000, 0},
-      {"16-bit 1, 16384, 32768, 65535", [] { PF_Pixel16 s{1, 16384, 32768, 65535}; PF_PixelFloat d; Pixel16ToFloat(&s, &d); return d; }(),
+      {"16-bit 1, 16384, 32768, 65535",
+       [] {
+         PF_Pixel16 s{1, 16384, 32768, 65535};
+         PF_PixelFloat d;
+         Pixel16ToFloat(&s, &d);
+         return d;
+       }(),
        0x38000000, 0x3F000000, 0x3F800000, 0x3FFFFF00},
   };
   for (const auto& c : cases) {
@@ -59,11 +77,13 @@ TEST(PixelConversion, EveryStoredValueSurvivesTheRoundTrip) {
     w8.Set(0, 0, {double(v), double(255 - v), double(v), double(255 - v)});
     GetPixel8(w8.def(), 0, 0, &f);
     SetPixel8(w8.def(), 0, 0, &f);
-    EXPECT_EQ(w8.Get(0, 0), (hostsim::Channels{double(v), double(255 - v), double(v), double(255 - v)}));
+    EXPECT_EQ(w8.Get(0, 0),
+              (hostsim::Channels{double(v), double(255 - v), double(v), double(255 - v)}));
     b8.Set(0, 0, {double(v), double(255 - v), double(v), double(255 - v)});
     GetPixel8_BGRA(b8.def(), 0, 0, &f);
     SetPixel8_BGRA(b8.def(), 0, 0, &f);
-    EXPECT_EQ(b8.Get(0, 0), (hostsim::Channels{double(v), double(255 - v), double(v), double(255 - v)}));
+    EXPECT_EQ(b8.Get(0, 0),
+              (hostsim::Channels{double(v), double(255 - v), double(v), double(255 - v)}));
   }
   for (int v = 0; v <= 32768; ++v) {
     const A_u_short u = static_cast<A_u_short>(v), n = static_cast<A_u_short>(32768 - v);
@@ -87,10 +107,10 @@ TEST(PixelConversion, WritersAndConvertersTruncateAndWrapOutOfRange) {
     float value;
     int byte, word;
   } cases[] = {
-      {0.5f, 127, 16384},     {1.0f, 255, 32768},   {0.99999994f, 254, 32767},
-      {1.5f, 126, 49152},     {-0.5f, 129, 49152},  {2.0f, 254, 0},
-      {-0.001f, 0, 65504},    {nan, 0, 0},          {inf, 0, 0},
-      {-inf, 0, 0},           {1e30f, 0, 0},        {300.0f, 212, 0},
+      {0.5f, 127, 16384},  {1.0f, 255, 32768},  {0.99999994f, 254, 32767},
+      {1.5f, 126, 49152},  {-0.5f, 129, 49152}, {2.0f, 254, 0},
+      {-0.001f, 0, 65504}, {nan, 0, 0},         {inf, 0, 0},
+      {-inf, 0, 0},        {1e30f, 0, 0},       {300.0f, 212, 0},
   };
   World w8(Layout::Argb8, 2, 2), b8(Layout::Bgra8, 2, 2), w16(Layout::Argb16, 2, 2);
   for (const auto& c : cases) {
@@ -110,7 +130,8 @@ TEST(PixelConversion, WritersAndConvertersTruncateAndWrapOutOfRange) {
     SetPixel16(w16.def(), 1, 1, &p);
     EXPECT_EQ(w8.Get(1, 1), (hostsim::Channels{double(c.byte), double(c.byte), 0, 255})) << c.value;
     EXPECT_EQ(b8.Get(1, 1), (hostsim::Channels{double(c.byte), double(c.byte), 0, 255})) << c.value;
-    EXPECT_EQ(w16.Get(1, 1), (hostsim::Channels{double(c.word), double(c.word), 0, 32768})) << c.value;
+    EXPECT_EQ(w16.Get(1, 1), (hostsim::Channels{double(c.word), double(c.word), 0, 32768}))
+        << c.value;
   }
   EXPECT_TRUE(w8.OutsideIntact() && b8.OutsideIntact() && w16.OutsideIntact());
 }
@@ -128,7 +149,8 @@ TEST(PixelConversion, ChannelsLandInEachLayoutsMemoryOrder) {
   for (auto& w : writes) {
     World world(w.layout, 3, 2);
     w.set(world.def(), 2, 1, &working);
-    EXPECT_EQ(std::memcmp(world.PixelAddress(2, 1), w.bytes, 4), 0) << hostsim::LayoutName(w.layout);
+    EXPECT_EQ(std::memcmp(world.PixelAddress(2, 1), w.bytes, 4), 0)
+        << hostsim::LayoutName(w.layout);
   }
   PixelBGRA8 bgra;
   FloatToPixel8BGRA(&working, &bgra);

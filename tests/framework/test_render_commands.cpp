@@ -78,7 +78,8 @@ TEST_F(RenderCommands, ProcessSeesOutputPositionsAndTheIterationOrigin) {
     const A_long dx = app == HostApp::Premiere ? 0 : 5, dy = app == HostApp::Premiere ? 0 : 3;
     for (A_long y = 0; y < 17; ++y) {
       for (A_long x = 0; x < 31; ++x) {
-        ASSERT_EQ(output.Get(x, y), (Channels{double(x + dx), double(y + dy), 0, 0})) << x << "," << y;
+        ASSERT_EQ(output.Get(x, y), (Channels{double(x + dx), double(y + dy), 0, 0}))
+            << x << "," << y;
       }
     }
     RenderRequest position = identity;
@@ -117,7 +118,8 @@ TEST_F(RenderCommands, RowRoutinesClampOutOfRangeResultsIntoIntegerChannels) {
     World input(c.layout, 5, 3), output(c.layout, 5, 3);
     input.Fill([&](A_long, A_long) { return Channels{c.in, c.in, c.in, c.in}; });
     RenderRequest r{&input, &output};
-    r.params = {{ProbeEffect::kMode, Mode(ProbeEffect::kScale)}, {ProbeEffect::kValue, Value(c.gain)}};
+    r.params = {{ProbeEffect::kMode, Mode(ProbeEffect::kScale)},
+                {ProbeEffect::kValue, Value(c.gain)}};
     ASSERT_EQ(session->Render(r), PF_Err_NONE);
     EXPECT_EQ(output.Get(4, 2), (Channels{c.out, c.out, c.out, c.out}))
         << LayoutName(c.layout) << " " << c.in << " x " << c.gain;
@@ -153,7 +155,10 @@ TEST_F(RenderCommands, FailurePathsReturnTheirCodeWithEveryParameterCheckedIn) {
       {"After Effects output in 'bgra'", HostApp::AfterEffects, Layout::Bgra8, false, [](Host&) {},
        PF_Err_BAD_CALLBACK_PARAM, 4, 4},
       {"check-ins 2 and 4 fail", HostApp::AfterEffects, Layout::Argb8, false,
-       [](Host& h) { h.FailCall("checkin_param", 2, 41); h.FailCall("checkin_param", 4, 43); },
+       [](Host& h) {
+         h.FailCall("checkin_param", 2, 41);
+         h.FailCall("checkin_param", 4, 43);
+       },
        41, 4, 4},
       {"smart: check-in 1 fails", HostApp::AfterEffects, Layout::Argb16, true,
        [](Host& h) { h.FailCall("checkin_param", 1, 40); }, 40, 4, 4},
@@ -208,8 +213,9 @@ TEST_F(RenderCommands, WithoutABlockNothingIsCalled) {
   Start(HostApp::AfterEffects);
   World output(Layout::Argb8, 2, 2);
   PF_ParamDef* params[] = {nullptr};
-  EXPECT_EQ(EffectMain(PF_Cmd_RENDER, &host->in_data, &host->out_data, params, output.def(), nullptr),
-            PF_Err_INTERNAL_STRUCT_DAMAGED);
+  EXPECT_EQ(
+      EffectMain(PF_Cmd_RENDER, &host->in_data, &host->out_data, params, output.def(), nullptr),
+      PF_Err_INTERNAL_STRUCT_DAMAGED);
   EXPECT_TRUE(host->render().params.CheckoutLog().empty());
 }
 

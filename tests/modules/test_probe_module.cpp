@@ -37,7 +37,9 @@ TEST(ProbeModule, RendersEveryFormatOfBothHostsThroughItsExports) {
       WorldOptions opts;
       opts.format = f.format;
       World input(f.layout, 19, 11, opts), output(f.layout, 19, 11, opts);
-      input.Fill([](A_long x, A_long y) { return Channels{double(x + y), double(x), double(y), 7}; });
+      input.Fill([](A_long x, A_long y) {
+        return Channels{double(x + y), double(x), double(y), 7};
+      });
       const char* what = LayoutName(f.layout);
       ASSERT_EQ(session.Render({&input, &output, smart}), PF_Err_NONE) << what;
       for (A_long y = 0; y < 11; ++y) {
