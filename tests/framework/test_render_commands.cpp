@@ -219,6 +219,23 @@ TEST_F(RenderCommands, WithoutABlockNothingIsCalled) {
   EXPECT_TRUE(host->render().params.CheckoutLog().empty());
 }
 
+TEST_F(RenderCommands, SmartRenderRefusesAWorldTheHostDidNotHandOut) {
+  // Outside a Session render the callbacks serve the host-wide worlds; a success without a world
+  // ends the command before any parameter is checked out.
+  Start(HostApp::AfterEffects);
+  World world(Layout::Argb8, 2, 2);
+  PF_SmartRenderInput input{};
+  PF_SmartRenderExtra extra{&input, &host->render().smart.table};
+  for (bool inputMissing : {true, false}) {
+    host->render().smart.set_input(inputMissing ? nullptr : world.def());
+    host->render().smart.set_output(inputMissing ? world.def() : nullptr);
+    EXPECT_EQ(EffectMain(PF_Cmd_SMART_RENDER, &host->in_data, &host->out_data, nullptr, nullptr,
+                         &extra),
+              PF_Err_INTERNAL_STRUCT_DAMAGED);
+    EXPECT_TRUE(host->render().params.CheckoutLog().empty());
+  }
+}
+
 TEST_F(RenderCommands, SecondLayerReadersFollowTheFrame) {
   // Premiere Pro 8-bit BGRA layer pixel blue 10, green 20, red 30, alpha 255. Through
   // AEPrem_GetPixel it is read in ARGB memory order (alpha 10, red 20, green 30, blue 255);
