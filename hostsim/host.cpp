@@ -8,6 +8,8 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "hostsim/render_services.h"
+
 namespace tavu::hostsim {
 
 namespace {
@@ -217,9 +219,11 @@ Host::Host(HostApp app) : app_(app) {
   in_data.time_scale = 24;
   in_data.pica_basicP = &basic_;
   ResetOutData();
+  render_ = std::make_unique<RenderServices>(*this);
 }
 
 Host::~Host() {
+  render_.reset();
   for (auto& [block, live] : handles_) {
     if (live) {
       std::free(block->data);

@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -22,6 +23,8 @@
 namespace tavu::hostsim {
 
 enum class HostApp { AfterEffects, Premiere };
+
+class RenderServices;  // hostsim/render_services.h
 
 struct SuiteCall {
   enum class Kind { Acquire, Release };
@@ -101,6 +104,10 @@ class Host {
   std::vector<PF_ParamDef> added_params;
   std::vector<PF_ParamIndex> add_param_indices;
 
+  // ---- rendering: iterate and sampling suites, parameter check-out, smart render -----------
+  // (hostsim/render_services.h)
+  RenderServices& render() { return *render_; }
+
   // ---- calls recorded for tests ------------------------------------------------------------
   std::vector<std::string> sprintf_results;
 
@@ -148,6 +155,8 @@ class Host {
 
   std::map<HandleBlock*, bool> handles_;
   bool move_on_resize_ = false;
+
+  std::unique_ptr<RenderServices> render_;
 
   friend struct BasicSuiteImpl;
 };

@@ -14,7 +14,8 @@ struct TestEffectHooks {
   std::function<PF_Err(PF_InData*, PF_OutData*, PF_SmartRenderExtra*)> smartRender;
 };
 
-// Reset to empty hooks (every handler then answers 0) at the start of each test.
+// Reset to empty hooks at the start of each test. Without a hook, parameter set-up and the two
+// render commands are the probe's (probe_effect.h); the other handlers are the framework's.
 TestEffectHooks& TestEffect();
 
 }  // namespace tavu::testing

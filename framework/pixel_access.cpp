@@ -1,0 +1,164 @@
+#include "framework/pixel_access.h"
+
+#include <cstdint>
+
+#include "host/suite_handler.h"
+
+namespace tavu {
+namespace {
+
+template <class Layout>
+void Read(const PF_LayerDef* world, int x, int y, PF_PixelFloat* out) {
+  *out = Layout::ToWorking(*Layout::At(world, x, y));
+}
+
+template <class Layout>
+void Write(PF_LayerDef* world, int x, int y, const PF_PixelFloat* pixel) {
+  Layout::StoreWrapped(*pixel, Layout::At(world, x, y));
+}
+
+// Which sampling suite and function serve a layout. The host interpolates channel by channel, so
+// a BGRA destination goes through the ARGB-typed function of its depth unchanged.
+template <class Layout>
+struct Sampling;
+template <>
+struct Sampling<LayoutArgb8> {
+  static void Call(const AEGP_SuiteHandler& s, PF_ProgPtr ref, PF_Fixed x, PF_Fixed y,
+                   const PF_SampPB* pb, PF_Pixel* dst) {
+    s.Sampling8Suite1()->subpixel_sample(ref, x, y, pb, dst);
+  }
+};
+template <>
+struct Sampling<LayoutBgra8> {
+  static void Call(const AEGP_SuiteHandler& s, PF_ProgPtr ref, PF_Fixed x, PF_Fixed y,
+                   const PF_SampPB* pb, PixelBGRA8* dst) {
+    s.Sampling8Suite1()->subpixel_sample(ref, x, y, pb, reinterpret_cast<PF_Pixel*>(dst));
+  }
+};
+template <>
+struct Sampling<LayoutArgb16> {
+  static void Call(const AEGP_SuiteHandler& s, PF_ProgPtr ref, PF_Fixed x, PF_Fixed y,
+                   const PF_SampPB* pb, PF_Pixel16* dst) {
+    s.Sampling16Suite1()->subpixel_sample16(ref, x, y, pb, dst);
+  }
+};
+template <>
+struct Sampling<LayoutArgbFloat> {
+  static void Call(const AEGP_SuiteHandler& s, PF_ProgPtr ref, PF_Fixed x, PF_Fixed y,
+                   const PF_SampPB* pb, PF_PixelFloat* dst) {
+    s.SamplingFloatSuite1()->subpixel_sample_float(ref, x, y, pb, dst);
+  }
+};
+template <>
+struct Sampling<LayoutBgraFloat> {
+  static void Call(const AEGP_SuiteHandler& s, PF_ProgPtr ref, PF_Fixed x, PF_Fixed y,
+                   const PF_SampPB* pb, PixelBGRAFloat* dst) {
+    s.SamplingFloatSuite1()->subpixel_sample_float(ref, x, y, pb,
+                                                   reinterpret_cast<PF_PixelFloat*>(dst));
+  }
+};
+
+template <class Layout>
+void Sample(const RenderData* context, PF_LayerDef* world, float x, float y, PF_PixelFloat* out) {
+  // A fresh holder per call: the sampler caches no suite, and the holder releases what it
+  // acquired also when the acquisition throws.
+  AEGP_SuiteHandler suites(context->inData->pica_basicP);
+  PF_SampPB pb{};
+  pb.src = world;
+  const PF_Fixed fx = ToFixed(x);
+  const PF_Fixed fy = ToFixed(y);
+  typename Layout::Pixel dst{};
+  Sampling<Layout>::Call(suites, context->inData->effect_ref, fx, fy, &pb, &dst);
+  *out = Layout::ToWorking(dst);
+}
+
+}  // namespace
+
+PF_Fixed ToFixed(float coordinate) {
+  const float product = coordinate * 65536.0f;
+  // Halves away from zero: the half is added in double precision, where the sum is exact.
+  const double rounded = static_cast<double>(product) + (coordinate >= 0.0f ? 0.5 : -0.5);
+  if (rounded != rounded) return 0;
+  if (rounded >= 2147483648.0) return INT32_MAX;
+  if (rounded <= -2147483649.0) return INT32_MIN;
+  return static_cast<PF_Fixed>(rounded);
+}
+
+void GetPixelFloat(const PF_LayerDef* w, int x, int y, PF_PixelFloat* o) {
+  Read<LayoutArgbFloat>(w, x, y, o);
+}
+void GetPixelFloat_BGRA(const PF_LayerDef* w, int x, int y, PF_PixelFloat* o) {
+  Read<LayoutBgraFloat>(w, x, y, o);
+}
+void GetPixel16(const PF_LayerDef* w, int x, int y, PF_PixelFloat* o) {
+  Read<LayoutArgb16>(w, x, y, o);
+}
+void GetPixel8(const PF_LayerDef* w, int x, int y, PF_PixelFloat* o) {
+  Read<LayoutArgb8>(w, x, y, o);
+}
+void GetPixel8_BGRA(const PF_LayerDef* w, int x, int y, PF_PixelFloat* o) {
+  Read<LayoutBgra8>(w, x, y, o);
+}
+
+void SetPixelFloat(PF_LayerDef* w, int x, int y, const PF_PixelFloat* p) {
+  Write<LayoutArgbFloat>(w, x, y, p);
+}
+void SetPixelFloat_BGRA(PF_LayerDef* w, int x, int y, const PF_PixelFloat* p) {
+  Write<LayoutBgraFloat>(w, x, y, p);
+}
+void SetPixel16(PF_LayerDef* w, int x, int y, const PF_PixelFloat* p) {
+  Write<LayoutArgb16>(w, x, y, p);
+}
+void SetPixel8(PF_LayerDef* w, int x, int y, const PF_PixelFloat* p) {
+  Write<LayoutArgb8>(w, x, y, p);
+}
+void SetPixel8_BGRA(PF_LayerDef* w, int x, int y, const PF_PixelFloat* p) {
+  Write<LayoutBgra8>(w, x, y, p);
+}
+
+void SamplePixelFloat(const RenderData* c, PF_LayerDef* w, float x, float y, PF_PixelFloat* o) {
+  Sample<LayoutArgbFloat>(c, w, x, y, o);
+}
+void SamplePixelFloat_BGRA(const RenderData* c, PF_LayerDef* w, float x, float y,
+                           PF_PixelFloat* o) {
+  Sample<LayoutBgraFloat>(c, w, x, y, o);
+}
+void SamplePixel16(const RenderData* c, PF_LayerDef* w, float x, float y, PF_PixelFloat* o) {
+  Sample<LayoutArgb16>(c, w, x, y, o);
+}
+void SamplePixel8(const RenderData* c, PF_LayerDef* w, float x, float y, PF_PixelFloat* o) {
+  Sample<LayoutArgb8>(c, w, x, y, o);
+}
+void SamplePixel8_BGRA(const RenderData* c, PF_LayerDef* w, float x, float y, PF_PixelFloat* o) {
+  Sample<LayoutBgra8>(c, w, x, y, o);
+}
+
+void Pixel8ToFloat(const PF_Pixel* s, PF_PixelFloat* d) { *d = LayoutArgb8::ToWorking(*s); }
+void Pixel8BGRAToFloat(const PixelBGRA8* s, PF_PixelFloat* d) { *d = LayoutBgra8::ToWorking(*s); }
+void Pixel16ToFloat(const PF_Pixel16* s, PF_PixelFloat* d) { *d = LayoutArgb16::ToWorking(*s); }
+void PixelFloatCopy(const PF_PixelFloat* s, PF_PixelFloat* d) { *d = *s; }
+void PixelFloatBGRAToFloat(const PixelBGRAFloat* s, PF_PixelFloat* d) {
+  *d = LayoutBgraFloat::ToWorking(*s);
+}
+void FloatToPixel8(const PF_PixelFloat* s, PF_Pixel* d) { LayoutArgb8::StoreWrapped(*s, d); }
+void FloatToPixel8BGRA(const PF_PixelFloat* s, PixelBGRA8* d) { LayoutBgra8::StoreWrapped(*s, d); }
+void FloatToPixel16(const PF_PixelFloat* s, PF_Pixel16* d) { LayoutArgb16::StoreWrapped(*s, d); }
+void FloatToPixelFloatBGRA(const PF_PixelFloat* s, PixelBGRAFloat* d) {
+  LayoutBgraFloat::StoreWrapped(*s, d);
+}
+
+const RoutineSet kRoutinesArgbFloat{SamplePixelFloat, GetPixelFloat, SetPixelFloat, GetPixelFloat};
+const RoutineSet kRoutinesArgb16{SamplePixel16, GetPixel16, SetPixel16, GetPixel16};
+const RoutineSet kRoutinesArgb8{SamplePixel8, GetPixel8, SetPixel8, GetPixel8};
+const RoutineSet kRoutinesBgraFloat{SamplePixelFloat_BGRA, GetPixelFloat_BGRA, SetPixelFloat_BGRA,
+                                    GetPixelFloat};
+const RoutineSet kRoutinesBgra8{SamplePixel8_BGRA, GetPixel8_BGRA, SetPixel8_BGRA, GetPixel8};
+
+void RecordRoutines(RenderData* rd, const RoutineSet& set) {
+  rd->AE_SamplePixel = set.samplePixel;
+  rd->AE_GetPixel = set.getPixel;
+  rd->AE_SetPixel = set.setPixel;
+  rd->AEPrem_GetPixel = set.premGetPixel;
+}
+
+}  // namespace tavu

@@ -1,0 +1,70 @@
+// Drives one effect instance through the simulated host the way the host application does:
+// set-up commands when the effect is applied, then any number of renders, possibly overlapping
+// on several threads, then set-down. Used by the tests, the benchmarks and tavu-render alike.
+#pragma once
+
+#include <functional>
+#include <map>
+
+#include "hostsim/host.h"
+#include "hostsim/render_services.h"
+#include "hostsim/world.h"
+
+namespace tavu::hostsim {
+
+class Module;
+
+using EntryPoint = std::function<PF_Err(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data,
+                                        PF_ParamDef* params[], PF_LayerDef* output, void* extra)>;
+
+struct RenderRequest {
+  RenderRequest() = default;
+  RenderRequest(World* in, World* out, bool smartRender = false)
+      : input(in), output(out), smart(smartRender) {}
+
+  World* input = nullptr;   // the layer the effect is applied to
+  World* output = nullptr;  // its format is what the host reports for the output
+  // PF_Cmd_SMART_RENDER (the input and output through the smart-render callbacks) instead of
+  // PF_Cmd_RENDER (the input as parameter 0, the output as EffectMain's argument).
+  bool smart = false;
+  A_long time = 0;
+  A_long originX = 0, originY = 0;  // in_data's output_origin_x and _y
+  // Values for this render only, by parameter index; others keep their current values.
+  std::map<PF_ParamIndex, PF_ParamDef> params;
+  // Worlds for layer parameters; nullptr: the parameter names no layer. Others serve the default.
+  std::map<PF_ParamIndex, const PF_LayerDef*> layers;
+};
+
+class Session {
+ public:
+  Session(Host& host, EntryPoint effectMain);
+  Session(Host& host, const Module& module);
+
+  // PF_Cmd_GLOBAL_SETUP, PF_Cmd_PARAMS_SETUP and PF_Cmd_SEQUENCE_SETUP in that order; the first
+  // error ends it. The parameters the module adds become the values renders are served.
+  PF_Err Setup();
+  // PF_Cmd_SEQUENCE_SETDOWN and PF_Cmd_GLOBAL_SETDOWN.
+  PF_Err Setdown();
+
+  // The instance's sequence data as set-up left it; a test may hand it one of its own.
+  PF_Handle sequence_data() const { return host_.in_data.sequence_data; }
+  void set_sequence_data(PF_Handle handle) { host_.in_data.sequence_data = handle; }
+  A_long num_params() const { return host_.in_data.num_params; }
+
+  // The definition parameter `index` is served with now, to change and pass in a request.
+  PF_ParamDef Param(PF_ParamIndex index) const;
+
+  // One render command. Safe to call from several threads at once: each render has its own
+  // in_data, effect_ref and parameter values, and all renders share the instance's sequence data
+  // (as Premiere Pro does when told not to clone it).
+  PF_Err Render(const RenderRequest& request) const;
+
+  Host& host() const { return host_; }
+
+ private:
+  PF_Err Send(PF_Cmd cmd);
+  Host& host_;
+  EntryPoint main_;
+};
+
+}  // namespace tavu::hostsim
