@@ -8,6 +8,7 @@
 #include "hostsim/module.h"
 #include "tests/modules/module_paths.h"
 #include "tests/support/elf_exports.h"
+#include "tests/support/pe_file.h"
 
 using tavu::hostsim::Host;
 using tavu::hostsim::Module;
@@ -17,7 +18,11 @@ namespace {
 
 TEST(Modules, ExportExactlyTheTwoEntryPoints) {
   for (const auto& m : BuiltModules()) {
+#ifdef _WIN32
+    auto names = tavu::testing::PeFile(m.path).ExportedNames();
+#else
     auto names = tavu::testing::ElfExportedSymbols(m.path);
+#endif
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, (std::vector<std::string>{"EffectMain", "PluginDataEntryFunction"})) << m.path;
   }
