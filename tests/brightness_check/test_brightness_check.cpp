@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "effects/brightness_check/brightness_check.h"
+#include "tests/support/float_bits.h"
 #include "hostsim/host.h"
 #include "hostsim/session.h"
 
@@ -23,22 +24,9 @@ using tavu::brightness_check::ParamBlock;
 
 namespace {
 
-#if TAVU_MACOS_ARITHMETIC
-constexpr bool kMac = true;
-#else
-constexpr bool kMac = false;
-#endif
-
-uint32_t Bits(float v) {
-  uint32_t u;
-  std::memcpy(&u, &v, 4);
-  return u;
-}
-float FromBits(uint32_t u) {
-  float v;
-  std::memcpy(&v, &u, 4);
-  return v;
-}
+constexpr bool kMac = tavu::testing::kMacArithmetic;
+using tavu::testing::Bits;
+using tavu::testing::FromBits;
 
 TEST(BrightnessCheck, ParamsAssignScalesPremiereThresholdsColoursAndMix) {
   const struct {

@@ -11,6 +11,7 @@
 
 #include "effects/color_gray/color_gray.h"
 #include "framework/pixel_access.h"
+#include "tests/support/float_bits.h"
 #include "hostsim/world.h"
 
 using namespace tavu;
@@ -22,22 +23,9 @@ using tavu::hostsim::World;
 
 namespace {
 
-#if TAVU_MACOS_ARITHMETIC
-constexpr bool kMac = true;
-#else
-constexpr bool kMac = false;
-#endif
-
-uint32_t Bits(float v) {
-  uint32_t u;
-  std::memcpy(&u, &v, 4);
-  return u;
-}
-float FromBits(uint32_t u) {
-  float v;
-  std::memcpy(&v, &u, 4);
-  return v;
-}
+constexpr bool kMac = tavu::testing::kMacArithmetic;
+using tavu::testing::Bits;
+using tavu::testing::FromBits;
 
 constexpr int kAverage = 0, kLuma = 1, kLightness = 2;
 constexpr int kLeftRight = 0, kTopBottom = 1;

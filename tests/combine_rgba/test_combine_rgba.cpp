@@ -9,6 +9,7 @@
 
 #include "effects/combine_rgba/combine_rgba.h"
 #include "framework/pixel_access.h"
+#include "tests/support/float_bits.h"
 #include "hostsim/world.h"
 
 using namespace tavu;
@@ -20,22 +21,9 @@ using tavu::hostsim::World;
 
 namespace {
 
-#if TAVU_MACOS_ARITHMETIC
-constexpr bool kMac = true;
-#else
-constexpr bool kMac = false;
-#endif
-
-uint32_t Bits(float v) {
-  uint32_t u;
-  std::memcpy(&u, &v, 4);
-  return u;
-}
-float FromBits(uint32_t u) {
-  float v;
-  std::memcpy(&v, &u, 4);
-  return v;
-}
+constexpr bool kMac = tavu::testing::kMacArithmetic;
+using tavu::testing::Bits;
+using tavu::testing::FromBits;
 
 // A render of the effect as the framework runs it: the checked-out definitions (popup values
 // red, green, blue, alpha), this render's block and the readers of the frame's layout.
