@@ -29,17 +29,26 @@ PF_Err Session::Send(PF_Cmd cmd) {
   return err;
 }
 
-PF_Err Session::Setup() {
+PF_Err Session::Setup(PF_Cmd* failed) {
   host_.in_data.num_params = 1;
+  global_answer_ = PF_OutData{};
   for (PF_Cmd cmd : {PF_Cmd_GLOBAL_SETUP, PF_Cmd_PARAMS_SETUP, PF_Cmd_SEQUENCE_SETUP}) {
-    if (const PF_Err err = Send(cmd)) return err;
+    const PF_Err err = Send(cmd);
+    if (cmd == PF_Cmd_GLOBAL_SETUP) global_answer_ = host_.out_data;
+    if (err != PF_Err_NONE) {
+      if (failed != nullptr) *failed = cmd;
+      return err;
+    }
   }
   return PF_Err_NONE;
 }
 
-PF_Err Session::Setdown() {
+PF_Err Session::Setdown(PF_Cmd* failed) {
   const PF_Err sequence = Send(PF_Cmd_SEQUENCE_SETDOWN);
   const PF_Err global = Send(PF_Cmd_GLOBAL_SETDOWN);
+  if (failed != nullptr && (sequence != PF_Err_NONE || global != PF_Err_NONE)) {
+    *failed = sequence != PF_Err_NONE ? PF_Cmd_SEQUENCE_SETDOWN : PF_Cmd_GLOBAL_SETDOWN;
+  }
   return sequence != PF_Err_NONE ? sequence : global;
 }
 
@@ -49,7 +58,9 @@ PF_ParamDef Session::Param(PF_ParamIndex index) const {
   return *def;
 }
 
-PF_Err Session::Render(const RenderRequest& request) const {
+PF_Err Session::WithRenderInData(
+    const RenderRequest& request,
+    const std::function<PF_Err(PF_InData*, RenderContext*)>& command) const {
   if (request.input == nullptr || request.output == nullptr) {
     throw std::invalid_argument("Session::Render needs an input and an output world");
   }
@@ -69,38 +80,50 @@ PF_Err Session::Render(const RenderRequest& request) const {
   host_.SetWorldFormat(request.output->def(), request.output->format());
 
   PF_InData in = host_.in_data;
-  in.effect_ref = const_cast<RenderContext*>(&ctx);
+  in.effect_ref = &ctx;
   in.current_time = request.time;
   in.output_origin_x = request.originX;
   in.output_origin_y = request.originY;
   in.width = request.input->width();
   in.height = request.input->height();
   in.extent_hint = PF_Rect{0, 0, request.output->width(), request.output->height()};
-  PF_OutData out{};
+  return command(&in, &ctx);
+}
 
-  if (request.smart) {
-    PF_SmartRenderInput input{};
-    input.output_request.rect = PF_LRect{0, 0, request.output->width(), request.output->height()};
-    input.bitdepth = static_cast<A_short>(IsFloat(request.output->layout())
-                                              ? 32
-                                              : 8 * ChannelSize(request.output->layout()));
-    PF_SmartRenderExtra extra{&input, &services.smart.table};
-    return main_(PF_Cmd_SMART_RENDER, &in, &out, nullptr, nullptr, &extra);
-  }
+PF_Err Session::PreRender(const RenderRequest& request, PF_PreRenderExtra* extra) const {
+  return WithRenderInData(request, [&](PF_InData* in, RenderContext*) {
+    PF_OutData out{};
+    return main_(PF_Cmd_SMART_PRE_RENDER, in, &out, nullptr, nullptr, extra);
+  });
+}
 
-  // The host's params array: the input layer, then every parameter's current value.
-  const A_long count = std::max<A_long>(in.num_params, 1);
-  std::vector<PF_ParamDef> defs(static_cast<std::size_t>(count));
-  std::vector<PF_ParamDef*> params(static_cast<std::size_t>(count));
-  defs[0].param_type = PF_Param_LAYER;
-  defs[0].u.ld = *request.input->def();
-  for (A_long i = 0; i < count; ++i) {
-    if (i > 0) {
-      if (auto def = services.params.Resolve(&ctx, i)) defs[i] = *def;
+PF_Err Session::Render(const RenderRequest& request) const {
+  return WithRenderInData(request, [&](PF_InData* in, RenderContext* ctx) {
+    RenderServices& services = host_.render();
+    PF_OutData out{};
+    if (request.smart) {
+      PF_SmartRenderInput input{};
+      input.output_request.rect = PF_LRect{0, 0, request.output->width(), request.output->height()};
+      input.bitdepth = static_cast<A_short>(
+          IsFloat(request.output->layout()) ? 32 : 8 * ChannelSize(request.output->layout()));
+      PF_SmartRenderExtra extra{&input, &services.smart.table};
+      return main_(PF_Cmd_SMART_RENDER, in, &out, nullptr, nullptr, &extra);
     }
-    params[i] = &defs[i];
-  }
-  return main_(PF_Cmd_RENDER, &in, &out, params.data(), request.output->def(), nullptr);
+
+    // The host's params array: the input layer, then every parameter's current value.
+    const A_long count = std::max<A_long>(in->num_params, 1);
+    std::vector<PF_ParamDef> defs(static_cast<std::size_t>(count));
+    std::vector<PF_ParamDef*> params(static_cast<std::size_t>(count));
+    defs[0].param_type = PF_Param_LAYER;
+    defs[0].u.ld = *request.input->def();
+    for (A_long i = 0; i < count; ++i) {
+      if (i > 0) {
+        if (auto def = services.params.Resolve(ctx, i)) defs[i] = *def;
+      }
+      params[i] = &defs[i];
+    }
+    return main_(PF_Cmd_RENDER, in, &out, params.data(), request.output->def(), nullptr);
+  });
 }
 
 }  // namespace tavu::hostsim

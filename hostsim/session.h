@@ -41,10 +41,20 @@ class Session {
   Session(Host& host, const Module& module);
 
   // PF_Cmd_GLOBAL_SETUP, PF_Cmd_PARAMS_SETUP and PF_Cmd_SEQUENCE_SETUP in that order; the first
-  // error ends it. The parameters the module adds become the values renders are served.
-  PF_Err Setup();
-  // PF_Cmd_SEQUENCE_SETDOWN and PF_Cmd_GLOBAL_SETDOWN.
-  PF_Err Setdown();
+  // error ends it, and `failed` (when given) names the command that returned it. The parameters
+  // the module adds become the values renders are served.
+  PF_Err Setup(PF_Cmd* failed = nullptr);
+  // PF_Cmd_SEQUENCE_SETDOWN and PF_Cmd_GLOBAL_SETDOWN; both are sent whatever the first returns.
+  // The first error is the result and `failed` names its command.
+  PF_Err Setdown(PF_Cmd* failed = nullptr);
+
+  // One command with no parameters, output or extra record (PF_Cmd_ABOUT, for one), with the
+  // instance's own in_data; the module's answer stays in host().out_data.
+  PF_Err Send(PF_Cmd cmd);
+
+  // What the module answered to PF_Cmd_GLOBAL_SETUP in the last Setup: its version and flag
+  // words, which a host reads before deciding how to render.
+  const PF_OutData& global_setup_answer() const { return global_answer_; }
 
   // The instance's sequence data as set-up left it; a test may hand it one of its own.
   PF_Handle sequence_data() const { return host_.in_data.sequence_data; }
@@ -59,12 +69,23 @@ class Session {
   // (as Premiere Pro does when told not to clone it).
   PF_Err Render(const RenderRequest& request) const;
 
+  // PF_Cmd_SMART_PRE_RENDER ahead of a smart render of the same request: the same in_data and
+  // effect_ref the render gets, with the extra record the caller prepared through
+  // host().prerender.Prepare (whose `answer` is what checkout_layer hands back). Not for
+  // concurrent use: the extra record and the answer are the host's one copy.
+  PF_Err PreRender(const RenderRequest& request, PF_PreRenderExtra* extra) const;
+
   Host& host() const { return host_; }
 
  private:
-  PF_Err Send(PF_Cmd cmd);
+  // Runs `command` with the in_data of one render of `request`, its context registered so that
+  // callbacks given its effect_ref serve the request's worlds and values.
+  PF_Err WithRenderInData(const RenderRequest& request,
+                          const std::function<PF_Err(PF_InData*, RenderContext*)>& command) const;
+
   Host& host_;
   EntryPoint main_;
+  PF_OutData global_answer_{};
 };
 
 }  // namespace tavu::hostsim

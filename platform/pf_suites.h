@@ -22,27 +22,8 @@ typedef struct PF_HandleSuite {
 
 #define kPFANSISuite "PF ANSI Suite"
 #define kPFANSISuiteVersion 1
-typedef struct PF_ANSICallbacksSuite {
-  PF_FpLong (*atan)(PF_FpLong);
-  PF_FpLong (*atan2)(PF_FpLong y, PF_FpLong x);
-  PF_FpLong (*ceil)(PF_FpLong);
-  PF_FpLong (*cos)(PF_FpLong);
-  PF_FpLong (*exp)(PF_FpLong);
-  PF_FpLong (*fabs)(PF_FpLong);
-  PF_FpLong (*floor)(PF_FpLong);
-  PF_FpLong (*fmod)(PF_FpLong x, PF_FpLong y);
-  PF_FpLong (*hypot)(PF_FpLong x, PF_FpLong y);
-  PF_FpLong (*log)(PF_FpLong);
-  PF_FpLong (*log10)(PF_FpLong);
-  PF_FpLong (*pow)(PF_FpLong x, PF_FpLong y);
-  PF_FpLong (*sin)(PF_FpLong);
-  PF_FpLong (*sqrt)(PF_FpLong);
-  PF_FpLong (*tan)(PF_FpLong);
-  int (*sprintf)(A_char* dst, const A_char* fmt, ...);
-  A_char* (*strcpy)(A_char* dst, const A_char* src);
-  PF_FpLong (*asin)(PF_FpLong);
-  PF_FpLong (*acos)(PF_FpLong);
-} PF_ANSICallbacksSuite;
+// The suite serves the same functions, in the same order, as the utility callbacks' ANSI set.
+typedef PF_ANSICallbacks PF_ANSICallbacksSuite;
 
 #define kPFWorldSuite "PF World Suite"
 #define kPFWorldSuiteVersion 2

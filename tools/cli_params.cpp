@@ -113,7 +113,12 @@ SetResult ApplySetting(const std::string& setting, std::vector<PF_ParamDef>& par
   PF_ParamDef* def = nullptr;
   std::vector<std::string> names;
   for (size_t i = 1; i < params.size(); ++i) {
-    if (params[i].param_type == PF_Param_LAYER) continue;
+    if (params[i].param_type == PF_Param_LAYER) {
+      if (name == params[i].name) {
+        return {false, "\"" + name + "\" is a layer: give its file with --layer2 FILE|none"};
+      }
+      continue;
+    }
     names.push_back(params[i].name);
     if (name == params[i].name) def = &params[i];
   }

@@ -1,18 +1,6 @@
+// The Mixara module: the framework around the Blending effect.
 #include "effects/blending/blending.h"
 #include "effects/blending/identity.h"
-#include "framework/render_commands.h"
+#include "framework/effect_module.h"
 
-namespace tavu::effect {
-
-const EffectIdentity kIdentity = blending::kIdentity;
-
-PF_Err Render(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* params[],
-              PF_LayerDef* output) {
-  return framework::RenderCommand<blending::Effect>(in_data, out_data, params, output);
-}
-
-PF_Err SmartRender(PF_InData* in_data, PF_OutData* out_data, PF_SmartRenderExtra* extra) {
-  return framework::SmartRenderCommand<blending::Effect>(in_data, out_data, extra);
-}
-
-}  // namespace tavu::effect
+TAVU_EFFECT_MODULE(tavu::blending::Effect, tavu::blending::kIdentity)

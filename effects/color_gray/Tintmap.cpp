@@ -1,18 +1,6 @@
+// The Tintmap module: the framework around the Color Gray effect.
 #include "effects/color_gray/color_gray.h"
 #include "effects/color_gray/identity.h"
-#include "framework/render_commands.h"
+#include "framework/effect_module.h"
 
-namespace tavu::effect {
-
-const EffectIdentity kIdentity = color_gray::kIdentity;
-
-PF_Err Render(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* params[],
-              PF_LayerDef* output) {
-  return framework::RenderCommand<color_gray::Effect>(in_data, out_data, params, output);
-}
-
-PF_Err SmartRender(PF_InData* in_data, PF_OutData* out_data, PF_SmartRenderExtra* extra) {
-  return framework::SmartRenderCommand<color_gray::Effect>(in_data, out_data, extra);
-}
-
-}  // namespace tavu::effect
+TAVU_EFFECT_MODULE(tavu::color_gray::Effect, tavu::color_gray::kIdentity)

@@ -24,6 +24,8 @@ static_assert(sizeof(ParamBlock) == 24, "the sequence data holds exactly one 24-
 inline float GrayValue(int32_t source, float r, float g, float b) {
   switch (source) {
     case kLuma:
+      // 0x3E991687, 0x3F1645A2, 0x3DE978D5; they sum to exactly 1, so white reads the last
+      // column.
       return (0.299f * r + 0.587f * g) + 0.114f * b;
     case kLightness: {
       const float mx = r > g ? (r > b ? r : b) : (g > b ? g : b);

@@ -12,23 +12,15 @@
 #include <string>
 
 #include "platform/pf_basic.h"
+#include "tests/support/float_bits.h"
 
 namespace tavu::blending::test {
 
-#if TAVU_MACOS_ARITHMETIC
-inline constexpr bool kMacBuild = true;
-#else
-inline constexpr bool kMacBuild = false;
-#endif
+inline constexpr bool kMacBuild = tavu::testing::kMacArithmetic;
+using tavu::testing::Bits;
 
 inline constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
 inline constexpr float kInf = std::numeric_limits<float>::infinity();
-
-inline uint32_t Bits(float v) {
-  uint32_t u;
-  std::memcpy(&u, &v, sizeof u);
-  return u;
-}
 
 // Same bits, or NaN for NaN (the payload of a NaN is nobody's contract). Prints both values
 // and patterns so a last-bit difference is visible.

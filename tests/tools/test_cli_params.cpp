@@ -85,7 +85,7 @@ TEST(CliParams, BadSettingsAreRefusedWithTheValidChoices) {
       {"Mix=-1", "0..100"},
       {"Mix=nan", "0..100"},
       {"Swap Inputs=yes", "on or off"},
-      {"Input 2=x", "\"Swap Inputs\""},  // layers take --layer2
+      {"Input 2=x", "--layer2"},  // a layer is named by its file
       {"no equals sign", "NAME=VALUE"},
   };
   for (const auto& c : cases) {

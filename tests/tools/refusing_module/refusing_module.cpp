@@ -1,0 +1,45 @@
+// A module that refuses one command on request, so that tavu-render's handling of a module's
+// error code can be seen from outside: the environment variable TAVU_REFUSE names the command
+// number to refuse (-1: PluginDataEntryFunction). A refusal returns kRefusal and leaves a
+// message for the user. Every other command succeeds and does nothing; the render leaves the
+// output as the host gave it.
+#include <cstdlib>
+#include <cstring>
+
+#include "framework/export.h"
+#include "platform/pf_effect.h"
+
+namespace {
+
+constexpr PF_Err kRefusal = 42;
+
+bool Refuses(long command) {
+  const char* refuse = std::getenv("TAVU_REFUSE");
+  return refuse != nullptr && std::strtol(refuse, nullptr, 10) == command;
+}
+
+const A_u_char* Text(const char* s) { return reinterpret_cast<const A_u_char*>(s); }
+
+}  // namespace
+
+extern "C" {
+
+TAVU_EXPORT PF_Err PluginDataEntryFunction(PF_PluginDataPtr ptr, PF_PluginDataCB cb) {
+  if (Refuses(-1)) return kRefusal;
+  return cb(ptr, Text("Refusing"), Text("TAVU Refusing"), Text("tavu tests"), Text("EffectMain"),
+            PF_PLUGIN_KIND_EFFECT, 13, 27, 8);
+}
+
+TAVU_EXPORT PF_Err EffectMain(PF_Cmd cmd, PF_InData*, PF_OutData* out_data, PF_ParamDef*[],
+                              PF_LayerDef*, void*) {
+  if (cmd == PF_Cmd_GLOBAL_SETUP) {
+    out_data->out_flags = PF_OutFlag_DEEP_COLOR_AWARE;
+    out_data->out_flags2 = PF_OutFlag2_FLOAT_COLOR_AWARE | PF_OutFlag2_SUPPORTS_SMART_RENDER;
+  }
+  if (!Refuses(cmd)) return PF_Err_NONE;
+  std::strcpy(out_data->return_msg, "refused on request");
+  out_data->out_flags |= PF_OutFlag_DISPLAY_ERROR_MESSAGE;
+  return kRefusal;
+}
+
+}  // extern "C"

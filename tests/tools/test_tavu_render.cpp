@@ -1,0 +1,498 @@
+// tavu-render as a user runs it: a subprocess given a command line, judged by its exit status, its
+// messages and the files it leaves behind. Inputs are written here through the image library
+// (tested on its own); expected pixels are worked out from the inputs by the routing a case
+// asks for, channel by channel, without the renderer's code.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tools/image_io.h"
+
+extern char** environ;
+
+namespace fs = std::filesystem;
+using tavu::render::Image;
+using tavu::render::ReadImage;
+using tavu::render::SampleKind;
+using tavu::render::WriteImage;
+
+namespace {
+
+struct Outcome {
+  int status;  // the exit status, or 128 + the signal that ended it
+  std::string out;
+  std::string err;
+};
+
+std::string Slurp(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+std::string Joined(const std::vector<std::string>& args) {
+  std::string line;
+  for (const auto& a : args) line += " " + a;
+  return line;
+}
+
+template <typename T>
+Image MakeImage(int width, int height, std::vector<T> samples) {
+  Image image;
+  image.width = width;
+  image.height = height;
+  image.samples = std::move(samples);
+  return image;
+}
+
+constexpr int kWidth = 64, kHeight = 16;    // the layer
+constexpr int kWidth2 = 24, kHeight2 = 30;  // the second layer: narrower and taller
+
+class TavuRender : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/tavu_render_test_XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    dir_ = pattern;
+    fs::create_directories(dir_ / "in");
+    fs::create_directories(dir_ / "out");
+    fs::create_directories(dir_ / "io");
+
+    // Each channel runs through all 256 values (an odd step modulo 256), each channel with its
+    // own step and offset, so that a swapped pair of channels shows.
+    std::vector<std::uint8_t> bytes;
+    for (int i = 0; i < kWidth * kHeight; ++i) {
+      for (int c = 0; c < 4; ++c)
+        bytes.push_back(static_cast<std::uint8_t>(i * (2 * c + 1) + 61 * c));
+    }
+    layer8_ = MakeImage(kWidth, kHeight, bytes);
+    // Floats below 0, above 1 and in between, all exact in binary, a sequence per channel.
+    std::vector<float> floats;
+    for (int i = 0; i < kWidth * kHeight; ++i) {
+      for (int c = 0; c < 4; ++c)
+        floats.push_back(static_cast<float>((i * (c + 3) + 7 * c) % 97 - 20) / 32.0f);
+    }
+    layerFloat_ = MakeImage(kWidth, kHeight, floats);
+    std::vector<std::uint8_t> second;
+    for (int i = 0; i < kWidth2 * kHeight2; ++i) {
+      for (int c = 0; c < 4; ++c)
+        second.push_back(static_cast<std::uint8_t>(255 - (i * 5 + 40 * c) % 256));
+    }
+    layer2_ = MakeImage(kWidth2, kHeight2, second);
+    WriteImage(In("layer.png"), layer8_);
+    WriteImage(In("layer.exr"), layerFloat_);
+    WriteImage(In("second.png"), layer2_);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  std::string In(const std::string& name) const { return (dir_ / "in" / name).string(); }
+  std::string Out(const std::string& name) const { return (dir_ / "out" / name).string(); }
+  std::vector<std::string> OutputListing() const {
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(dir_ / "out")) names.push_back(e.path().filename());
+    return names;
+  }
+
+  // Runs tavu-render with `args`; `env` adds NAME=VALUE entries to the inherited environment.
+  Outcome Run(const std::vector<std::string>& args, const std::vector<std::string>& env = {}) {
+    const fs::path out = dir_ / "io" / "stdout", err = dir_ / "io" / "stderr";
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    std::vector<std::string> argStrings = {TAVU_RENDER};
+    argStrings.insert(argStrings.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (auto& a : argStrings) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    std::vector<std::string> envStrings(env);
+    for (char** e = environ; *e != nullptr; ++e) envStrings.emplace_back(*e);
+    std::vector<char*> envp;
+    for (auto& e : envStrings) envp.push_back(e.data());
+    envp.push_back(nullptr);
+
+    pid_t pid = 0;
+    const int spawned = posix_spawn(&pid, TAVU_RENDER, &actions, nullptr, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0) {
+      ADD_FAILURE() << "cannot start " << TAVU_RENDER << ": " << std::strerror(spawned);
+      return {-1, "", ""};
+    }
+    int wait = 0;
+    waitpid(pid, &wait, 0);
+    const int status = WIFEXITED(wait) ? WEXITSTATUS(wait) : 128 + WTERMSIG(wait);
+    return {status, Slurp(out), Slurp(err)};
+  }
+
+  fs::path dir_;
+  Image layer8_, layerFloat_, layer2_;
+};
+
+// ---- errors ---------------------------------------------------------------------------------
+
+TEST_F(TavuRender, ErrorsGiveTheirExitStatusAMessageAndNoOutput) {
+  // A real PNG cut short, and a file that is no PNG at all.
+  const std::string whole = Slurp(In("layer.png"));
+  std::ofstream(In("cut.png"), std::ios::binary)
+      .write(whole.data(), std::streamsize(whole.size() / 2));
+  std::ofstream(In("text.png")) << "this is not an image\n";
+
+  const std::string layer = In("layer.png"), out = Out("result.png");
+  struct Case {
+    std::vector<std::string> args;
+    std::string refuse;  // command number the refusing module refuses, or empty
+    int status;
+    std::vector<std::string> message;  // each must appear on stderr
+  };
+  const Case cases[] = {
+      // Parameters, learned from the module.
+      {{"--effect", "blending", "--layer", layer, "--set", "Bogus=1", "--output", out},
+       "",
+       2,
+       {"unknown parameter \"Bogus\"", "\"Swap Inputs\", \"Blending Mode\", \"Intensity\""}},
+      {{"--effect", "blending", "--layer", layer, "--set", "Blending Mode=Dodge", "--output", out},
+       "",
+       2,
+       {"\"Dodge\" is not a choice of \"Blending Mode\"", "\"Color Dodge\"", "1..29"}},
+      {{"--effect", "blending", "--layer", layer, "--set", "Intensity=6", "--output", out},
+       "",
+       2,
+       {"\"Intensity\"", "1..5"}},
+      {{"--effect", "brightness-check", "--host", "premiere", "--layer", layer, "--set",
+        "Highlight Clamp Value=255.5", "--output", out},
+       "",
+       2,
+       {"\"Highlight Clamp Value\"", "0..255"}},
+      {{"--effect", "combine-rgba", "--layer", layer, "--set", "Mix", "--output", out},
+       "",
+       2,
+       {"NAME=VALUE"}},
+      {{"--effect", "combine-rgba", "--layer", layer, "--set", "Input2=x.png", "--output", out},
+       "",
+       2,
+       {"--layer2"}},
+      {{"--effect", "brightness-check", "--layer", layer, "--layer2", layer, "--output", out},
+       "",
+       2,
+       {"no layer parameter"}},
+      // The command line itself.
+      {{"--effect", "blending", "--host", "premiere", "--depth", "16", "--layer", layer, "--output",
+        out},
+       "",
+       2,
+       {"--depth 16"}},
+      {{"--effect", "blend", "--about"},
+       "",
+       2,
+       {"unknown effect \"blend\"", "blending, combine-rgba, brightness-check, color-gray"}},
+      {{"--effect", "blending", "--layer", layer, "--output", Out("result.tif")},
+       "",
+       2,
+       {".png or .exr"}},
+      {{"--effect", "blending", "--depth", "12", "--layer", layer, "--output", out},
+       "",
+       2,
+       {"--depth takes 8, 16 or 32"}},
+      {{"--effect", "blending", "--layer", layer}, "", 2, {"--output FILE"}},
+      {{"--effect", "blending", "--module", TAVU_REFUSING_MODULE, "--about"},
+       "",
+       2,
+       {"exactly one of"}},
+      {{"--effect", "blending", "--about", "--set", "Mix=5"}, "", 2, {"--set"}},
+      // Files.
+      {{"--effect", "blending", "--layer", In("missing.png"), "--output", out},
+       "",
+       1,
+       {"missing.png: no such file"}},
+      {{"--effect", "blending", "--layer", layer, "--layer2", In("missing.png"), "--output", out},
+       "",
+       1,
+       {"missing.png: no such file"}},
+      {{"--effect", "blending", "--layer", In("text.png"), "--output", out},
+       "",
+       1,
+       {"text.png: not a PNG file"}},
+      {{"--effect", "blending", "--layer", In("cut.png"), "--output", out},
+       "",
+       1,
+       {"cut.png: damaged PNG"}},
+      {{"--module", In("text.png"), "--about"}, "", 1, {"cannot load module"}},
+      {{"--effect", "blending", "--layer", layer, "--output", Out("no/such/dir/result.png")},
+       "",
+       1,
+       {"result.png"}},
+      // The module's own error codes, named by command.
+      {{"--module", TAVU_REFUSING_MODULE, "--about"},
+       "-1",
+       3,
+       {"error 42 for PluginDataEntryFunction"}},
+      {{"--module", TAVU_REFUSING_MODULE, "--about"},
+       "1",
+       3,
+       {"error 42 for PF_Cmd_GLOBAL_SETUP", "refused on request"}},
+      {{"--module", TAVU_REFUSING_MODULE, "--list-params"},
+       "4",
+       3,
+       {"error 42 for PF_Cmd_PARAMS_SETUP"}},
+      {{"--module", TAVU_REFUSING_MODULE, "--about"}, "0", 3, {"error 42 for PF_Cmd_ABOUT"}},
+      {{"--module", TAVU_REFUSING_MODULE, "--layer", layer, "--output", out},
+       "11",
+       3,
+       {"error 42 for PF_Cmd_RENDER"}},
+      {{"--module", TAVU_REFUSING_MODULE, "--smart", "--layer", layer, "--output", out},
+       "23",
+       3,
+       {"error 42 for PF_Cmd_SMART_PRE_RENDER"}},
+      {{"--module", TAVU_REFUSING_MODULE, "--smart", "--layer", layer, "--output", out},
+       "24",
+       3,
+       {"error 42 for PF_Cmd_SMART_RENDER"}},
+      // A render that succeeded still fails, and writes nothing, when set-down is refused.
+      {{"--module", TAVU_REFUSING_MODULE, "--layer", layer, "--output", out},
+       "8",
+       3,
+       {"error 42 for PF_Cmd_SEQUENCE_SETDOWN"}},
+      {{"--module", TAVU_REFUSING_MODULE, "--depth", "32", "--layer", layer, "--output", out},
+       "3",
+       3,
+       {"error 42 for PF_Cmd_GLOBAL_SETDOWN"}},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> env;
+    if (!c.refuse.empty()) env.push_back("TAVU_REFUSE=" + c.refuse);
+    const Outcome r = Run(c.args, env);
+    const std::string what = Joined(c.args) + (c.refuse.empty() ? "" : " refusing " + c.refuse);
+    EXPECT_EQ(r.status, c.status) << what << "\n" << r.err;
+    for (const std::string& m : c.message)
+      EXPECT_NE(r.err.find(m), std::string::npos) << what << "\n" << r.err;
+    EXPECT_EQ(r.err.rfind("tavu-render: ", 0), 0u) << what;
+    EXPECT_TRUE(OutputListing().empty()) << what;
+  }
+
+  // The refusing module renders fine when nothing is refused: the failures above are its
+  // refusals, not a module the renderer cannot drive.
+  EXPECT_EQ(
+      Run({"--module", TAVU_REFUSING_MODULE, "--smart", "--layer", layer, "--output", out}).status,
+      0);
+  EXPECT_TRUE(fs::exists(out));
+}
+
+// ---- what the module says about itself --------------------------------------------------------
+
+TEST_F(TavuRender, AboutAndParameterListingShowWhatTheModuleDeclares) {
+  struct Case {
+    std::vector<std::string> args;
+    std::vector<std::string> lines;  // each must appear on stdout
+    std::vector<std::string> absent;
+  };
+  const Case cases[] = {
+      {{"--effect", "blending", "--about"},
+       {"tavu-Blending, v3.0\nBlending mode operation between two layers\n"
+        "by Velmar Oskend and Renolt Marquady\n",
+        "match name:    ZELQ Blending\n", "kind:          'eFKT' (0x65464B54)\n",
+        "API version:   13.27\n", "version:       3.0.0 develop build 0 (0x00180000)\n",
+        "out_flags:     0x02000440\n", "out_flags2:    0x18001440\n"},
+       {"\r"}},
+      // Premiere Pro gets no About text, and other flags.
+      {{"--effect", "brightness-check", "--host", "premiere", "--about"},
+       {"display name:  tavu-Brightness Check\n", "out_flags:     0x00000440\n",
+        "out_flags2:    0x18008440\n"},
+       {"v3.0"}},
+      {{"--effect", "blending", "--list-params"},
+       {"1  layer  \"Input 2\"  default this layer\n",
+        "3  popup  \"Blending Mode\"  default 1 (Normal)  choices 1=Normal | 2=Lighten",
+        "15=Color Dodge", "29=Luminosity\n", "4  slider  \"Intensity\"  default 1  range 1..5\n",
+        "6  float-slider  \"Mix\"  default 100  range 0..100\n"},
+       {"7  "}},
+      // The thresholds' ranges follow the host.
+      {{"--effect", "brightness-check", "--list-params"},
+       {"1  float-slider  \"Highlight Clamp Value\"  default 1  range 0..1\n"},
+       {}},
+      {{"--effect", "brightness-check", "--host", "premiere", "--list-params"},
+       {"1  float-slider  \"Highlight Clamp Value\"  default 255  range 0..255\n",
+        "4  color  \"Shadow Color\"  default #FF0000FF"},
+       {}},
+  };
+  for (const Case& c : cases) {
+    const Outcome r = Run(c.args);
+    EXPECT_EQ(r.status, 0) << Joined(c.args) << "\n" << r.err;
+    for (const auto& line : c.lines)
+      EXPECT_NE(r.out.find(line), std::string::npos) << Joined(c.args) << "\n" << r.out;
+    for (const auto& text : c.absent)
+      EXPECT_EQ(r.out.find(text), std::string::npos) << Joined(c.args) << "\n" << r.out;
+  }
+}
+
+// ---- channel routing through Combine RGBA -----------------------------------------------------
+
+// Where an output channel comes from, in the layer's or the second layer's RGBA samples.
+enum Source { kOwnRed, kOwnGreen, kOwnBlue, kOwnAlpha, kSecondRed, kZero };
+
+TEST_F(TavuRender, CombineRgbaRoutesEveryChannelExactlyOnBothHostsAndPaths) {
+  struct Routing {
+    const char* name;
+    std::vector<std::string> args;
+    Source rgba[4];
+  };
+  const std::string second = In("second.png");
+  const Routing routings[] = {
+      // The defaults route each channel to itself: the renderer must hand back the input.
+      {"identity", {}, {kOwnRed, kOwnGreen, kOwnBlue, kOwnAlpha}},
+      {"rotation",
+       {"--set", "Red Channel=Original Green", "--set", "Green Channel=3", "--set",
+        "Blue Channel=Original Alpha", "--set", "Alpha Channel=Original Red"},
+       {kOwnGreen, kOwnBlue, kOwnAlpha, kOwnRed}},
+      // The second layer: the layer itself by default, a file of another size, or none.
+      {"input2 default",
+       {"--set", "Red Channel=Input2 Red"},
+       {kOwnRed, kOwnGreen, kOwnBlue, kOwnAlpha}},
+      {"input2 file",
+       {"--set", "Red Channel=Input2 Red", "--layer2", second},
+       {kSecondRed, kOwnGreen, kOwnBlue, kOwnAlpha}},
+      {"input2 none",
+       {"--set", "Red Channel=Input2 Red", "--set", "Alpha Channel=Input2 Red", "--layer2", "none"},
+       {kZero, kOwnGreen, kOwnBlue, kZero}},
+  };
+
+  for (const Routing& routing : routings) {
+    for (const char* host : {"ae", "premiere"}) {
+      for (const bool deep : {false, true}) {
+        for (const bool smart : {false, true}) {
+          std::vector<std::string> args = {"--effect", "combine-rgba",
+                                           "--host",   host,
+                                           "--depth",  deep ? "32" : "8",
+                                           "--layer",  In(deep ? "layer.exr" : "layer.png"),
+                                           "--output", Out(deep ? "r.exr" : "r.png")};
+          if (smart) args.push_back("--smart");
+          args.insert(args.end(), routing.args.begin(), routing.args.end());
+          const std::string what = std::string(routing.name) + ":" + Joined(args);
+          const Outcome r = Run(args);
+          ASSERT_EQ(r.status, 0) << what << "\n" << r.err;
+          const Image got = ReadImage(Out(deep ? "r.exr" : "r.png"));
+          ASSERT_EQ(got.width, kWidth) << what;
+          ASSERT_EQ(got.height, kHeight) << what;
+
+          int wrong = 0;
+          for (int y = 0; y < kHeight; ++y) {
+            for (int x = 0; x < kWidth; ++x) {
+              for (int c = 0; c < 4; ++c) {
+                const std::size_t own = (std::size_t(y) * kWidth + x) * 4;
+                const bool inSecond = x < kWidth2 && y < kHeight2;
+                const std::size_t other = (std::size_t(y) * kWidth2 + x) * 4;
+                const Source s = routing.rgba[c];
+                if (deep) {
+                  // The second layer's 8-bit samples enter a float world as v / 255.
+                  const auto& in = std::get<std::vector<float>>(layerFloat_.samples);
+                  const auto& in2 = std::get<std::vector<std::uint8_t>>(layer2_.samples);
+                  const float want =
+                      s == kZero ? 0.0f
+                      : s == kSecondRed
+                          ? (inSecond ? static_cast<float>(in2[other]) / 255.0f : 0.0f)
+                          : in[own + s];
+                  const float have = std::get<std::vector<float>>(got.samples)[own + c];
+                  wrong += std::memcmp(&want, &have, sizeof want) != 0;
+                } else {
+                  const auto& in = std::get<std::vector<std::uint8_t>>(layer8_.samples);
+                  const auto& in2 = std::get<std::vector<std::uint8_t>>(layer2_.samples);
+                  const int want = s == kZero        ? 0
+                                   : s == kSecondRed ? (inSecond ? in2[other] : 0)
+                                                     : in[own + s];
+                  wrong += std::get<std::vector<std::uint8_t>>(got.samples)[own + c] != want;
+                }
+              }
+            }
+          }
+          EXPECT_EQ(wrong, 0) << what;
+        }
+      }
+    }
+  }
+}
+
+// ---- every effect at every depth on both hosts ------------------------------------------------
+
+TEST_F(TavuRender, EveryEffectRendersEveryFormatAtTheLayersSize) {
+  struct Format {
+    const char* host;
+    const char* depth;
+    SampleKind png;  // what a .png output holds at this depth
+  };
+  const Format formats[] = {
+      {"ae", "8", SampleKind::kPng8},         {"ae", "16", SampleKind::kPng16},
+      {"ae", "32", SampleKind::kPng16},       {"premiere", "8", SampleKind::kPng8},
+      {"premiere", "32", SampleKind::kPng16},
+  };
+  struct Effect {
+    const char* name;
+    bool takesSecondLayer;
+  };
+  const Effect effects[] = {{"blending", true},
+                            {"combine-rgba", true},
+                            {"brightness-check", false},
+                            {"color-gray", true}};
+  // Settings away from the defaults where a default would leave the layer as it is.
+  const std::vector<std::vector<std::string>> settings = {
+      {"--set", "Blending Mode=Overlay"},
+      {"--set", "Red Channel=Input2 Blue", "--set", "Mix=75"},
+      {"--set", "Mix=50"},
+      {"--set", "Grayscale Source=Luma"},
+  };
+
+  for (std::size_t e = 0; e < std::size(effects); ++e) {
+    std::map<std::string, Image> byFormat;
+    for (const Format& f : formats) {
+      std::vector<std::string> base = {"--effect", effects[e].name, "--host",  f.host,
+                                       "--depth",  f.depth,         "--layer", In("layer.exr")};
+      if (effects[e].takesSecondLayer) base.insert(base.end(), {"--layer2", In("second.png")});
+      base.insert(base.end(), settings[e].begin(), settings[e].end());
+
+      struct Output {
+        const char* file;
+        bool smart;
+        SampleKind kind;
+      };
+      const Output outputs[] = {{"classic.png", false, f.png},
+                                {"smart.png", true, f.png},
+                                {"classic.exr", false, SampleKind::kExrFloat}};
+      for (const Output& o : outputs) {
+        std::vector<std::string> args = base;
+        args.insert(args.end(), {"--output", Out(o.file)});
+        if (o.smart) args.push_back("--smart");
+        const Outcome r = Run(args);
+        ASSERT_EQ(r.status, 0) << Joined(args) << "\n" << r.err;
+        const Image image = ReadImage(Out(o.file));
+        EXPECT_EQ(image.kind(), o.kind) << Joined(args);
+        EXPECT_EQ(image.width, kWidth) << Joined(args);
+        EXPECT_EQ(image.height, kHeight) << Joined(args);
+      }
+      // Classic and smart render hand the module the same pixels and values.
+      const Image classic = ReadImage(Out("classic.png"));
+      EXPECT_TRUE(classic.samples == ReadImage(Out("smart.png")).samples)
+          << effects[e].name << " " << f.host << " " << f.depth;
+      byFormat[std::string(f.host) + f.depth] = ReadImage(Out("classic.exr"));
+      for (const auto& name : OutputListing()) fs::remove(Out(name));
+    }
+    // The same frame in ARGB and in BGRA order comes out the same.
+    for (const char* depth : {"8", "32"}) {
+      EXPECT_TRUE(byFormat.at(std::string("ae") + depth).samples ==
+                  byFormat.at(std::string("premiere") + depth).samples)
+          << effects[e].name << " at " << depth << " bits";
+    }
+  }
+}
+
+}  // namespace

@@ -1,0 +1,292 @@
+// tavu-render: the command-line host. Loads a module, plays After Effects or Premiere Pro through
+// the whole command sequence on the simulated host and reads and writes image files; see kUsage
+// and the README for the command line.
+//
+// Exit status: 0 done, 1 file error, 2 usage or parameter error, 3 the module returned an error
+// code for a command. Nothing is written to --output unless every command succeeded.
+
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <iostream>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "hostsim/host.h"
+#include "hostsim/module.h"
+#include "hostsim/session.h"
+#include "hostsim/world.h"
+#include "tools/cli_params.h"
+#include "tools/image_io.h"
+#include "tools/layer_worlds.h"
+#include "tools/module_files.h"
+#include "tools/render_options.h"
+
+namespace tavu::render {
+namespace {
+
+using hostsim::HostApp;
+using hostsim::Session;
+using hostsim::World;
+
+enum ExitStatus { kDone = 0, kFileError = 1, kUsageError = 2, kModuleError = 3 };
+
+// A file that cannot serve: the module file, as the loader reports it.
+class FileError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// A command the module answered with an error code.
+class ModuleError : public std::runtime_error {
+ public:
+  ModuleError(const std::string& command, PF_Err code, const std::string& said)
+      : std::runtime_error("the module returned error " + std::to_string(code) + " for " + command +
+                           (said.empty() ? "" : " (it says: \"" + said + "\")")) {}
+};
+
+const char* CommandName(PF_Cmd cmd) {
+  switch (cmd) {
+    case PF_Cmd_ABOUT: return "PF_Cmd_ABOUT";
+    case PF_Cmd_GLOBAL_SETUP: return "PF_Cmd_GLOBAL_SETUP";
+    case PF_Cmd_GLOBAL_SETDOWN: return "PF_Cmd_GLOBAL_SETDOWN";
+    case PF_Cmd_PARAMS_SETUP: return "PF_Cmd_PARAMS_SETUP";
+    case PF_Cmd_SEQUENCE_SETUP: return "PF_Cmd_SEQUENCE_SETUP";
+    case PF_Cmd_SEQUENCE_SETDOWN: return "PF_Cmd_SEQUENCE_SETDOWN";
+    case PF_Cmd_RENDER: return "PF_Cmd_RENDER";
+    case PF_Cmd_SMART_PRE_RENDER: return "PF_Cmd_SMART_PRE_RENDER";
+    case PF_Cmd_SMART_RENDER: return "PF_Cmd_SMART_RENDER";
+    default: return "a command";
+  }
+}
+
+// The message the module left for the user with its error, if it left one.
+std::string ErrorMessage(const PF_OutData& out) {
+  if ((out.out_flags & PF_OutFlag_DISPLAY_ERROR_MESSAGE) == 0) return "";
+  return std::string(out.return_msg, strnlen(out.return_msg, sizeof out.return_msg));
+}
+
+void Check(PF_Cmd cmd, PF_Err err, const PF_OutData* out = nullptr) {
+  if (err != PF_Err_NONE) throw ModuleError(CommandName(cmd), err, out ? ErrorMessage(*out) : "");
+}
+
+std::string Hex(A_u_long v) {
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "0x%08X", static_cast<unsigned>(v));
+  return buf;
+}
+
+// A code whose first character is in the highest byte, as the plug-in kind is.
+std::string FourCharCode(A_u_long v) {
+  std::string code = "'";
+  for (int shift = 24; shift >= 0; shift -= 8) {
+    const char c = static_cast<char>((v >> shift) & 0xFF);
+    code += (c >= 0x20 && c < 0x7F) ? c : '?';
+  }
+  return code + "' (" + Hex(v) + ")";
+}
+
+// The host's version word: major in bits 19..24, minor 15..18, bug fix 11..14, stage 9..10
+// (develop, alpha, beta, release), build 0..8.
+std::string VersionText(A_u_long word) {
+  static const char* const kStages[] = {"develop", "alpha", "beta", "release"};
+  char buf[96];
+  std::snprintf(buf, sizeof buf, "%u.%u.%u %s build %u (%s)", (word >> 19) & 0x3F,
+                (word >> 15) & 0xF, (word >> 11) & 0xF, kStages[(word >> 9) & 0x3], word & 0x1FF,
+                Hex(word).c_str());
+  return buf;
+}
+
+const char* HostName(HostApp app) {
+  return app == HostApp::Premiere ? "Premiere Pro" : "After Effects";
+}
+
+// What the module declared in PF_Cmd_PARAMS_SETUP, indexed from 1 as the renderer keeps them.
+std::vector<PF_ParamDef> DeclaredParams(const hostsim::Host& host) {
+  std::vector<PF_ParamDef> params(1);
+  params.insert(params.end(), host.added_params.begin(), host.added_params.end());
+  return params;
+}
+
+void PrintAbout(Session& session, const hostsim::PluginInfo& info, HostApp app) {
+  Check(PF_Cmd_ABOUT, session.Send(PF_Cmd_ABOUT), &session.host().out_data);
+  const PF_OutData& about = session.host().out_data;
+  std::string text(about.return_msg, strnlen(about.return_msg, sizeof about.return_msg));
+  // The host separates lines by a carriage return alone.
+  for (char& c : text) {
+    if (c == '\r') c = '\n';
+  }
+  if (text.empty()) text = "(no About text from this host)";
+  const PF_OutData& global = session.global_setup_answer();
+  std::cout << text << "\n\n"
+            << "display name:  " << info.displayName << "\n"
+            << "match name:    " << info.matchName << "\n"
+            << "category:      " << info.category << "\n"
+            << "entry point:   " << info.entryPoint << "\n"
+            << "kind:          " << FourCharCode(static_cast<A_u_long>(info.kind)) << "\n"
+            << "API version:   " << info.apiMajor << "." << info.apiMinor << "\n"
+            << "host:          " << HostName(app) << "\n"
+            << "version:       " << VersionText(global.my_version) << "\n"
+            << "out_flags:     " << Hex(static_cast<A_u_long>(global.out_flags)) << "\n"
+            << "out_flags2:    " << Hex(static_cast<A_u_long>(global.out_flags2)) << "\n";
+}
+
+void PrintParams(const Session& session) {
+  const std::vector<PF_ParamDef> params = DeclaredParams(session.host());
+  for (std::size_t i = 1; i < params.size(); ++i) {
+    std::cout << DescribeParam(static_cast<int>(i), params[i]) << "\n";
+  }
+}
+
+// A host renders at a depth, or through smart render, only for a module that declared it can.
+void RequireCapabilities(const Options& o, const PF_OutData& global) {
+  if (o.host == HostApp::AfterEffects && o.depth == 16 &&
+      (global.out_flags & PF_OutFlag_DEEP_COLOR_AWARE) == 0) {
+    throw UsageError("the module does not declare 16-bit rendering (PF_OutFlag_DEEP_COLOR_AWARE)");
+  }
+  if (o.host == HostApp::AfterEffects && o.depth == 32 &&
+      (global.out_flags2 & PF_OutFlag2_FLOAT_COLOR_AWARE) == 0) {
+    throw UsageError("the module does not declare float rendering (PF_OutFlag2_FLOAT_COLOR_AWARE)");
+  }
+  if (o.smart && (global.out_flags2 & PF_OutFlag2_SUPPORTS_SMART_RENDER) == 0) {
+    throw UsageError(
+        "the module does not declare smart render (PF_OutFlag2_SUPPORTS_SMART_RENDER)");
+  }
+}
+
+World ReadLayer(const std::string& path, hostsim::Layout layout) {
+  return WorldFromImage(ReadImage(path), layout);
+}
+
+// The render itself, between set-up and set-down; returns the finished output world.
+World RenderFrame(const Options& o, Session& session) {
+  RequireCapabilities(o, session.global_setup_answer());
+
+  std::vector<PF_ParamDef> params = DeclaredParams(session.host());
+  for (const std::string& setting : o.settings) {
+    const SetResult result = ApplySetting(setting, params);
+    if (!result.ok) throw UsageError(result.message);
+  }
+  // --layer2 feeds the first layer parameter after the input; 0: the module declares none.
+  PF_ParamIndex layerParam = 0;
+  for (std::size_t i = 1; i < params.size() && layerParam == 0; ++i) {
+    if (params[i].param_type == PF_Param_LAYER) layerParam = static_cast<PF_ParamIndex>(i);
+  }
+  if (layerParam == 0 && o.layer2.source != SecondLayer::Source::kDefault) {
+    throw UsageError("--layer2: the module declares no layer parameter");
+  }
+
+  const hostsim::Layout layout = LayoutFor(o.host, o.depth);
+  World input = ReadLayer(o.layer, layout);
+  std::optional<World> second;
+  if (o.layer2.source == SecondLayer::Source::kFile) second = ReadLayer(o.layer2.path, layout);
+  World output(layout, input.width(), input.height());
+
+  hostsim::RenderRequest request(&input, &output, o.smart);
+  for (std::size_t i = 1; i < params.size(); ++i) {
+    if (params[i].param_type != PF_Param_LAYER)
+      request.params[static_cast<PF_ParamIndex>(i)] = params[i];
+  }
+  // Without an entry the host serves the parameter's default, the layer itself.
+  if (second) request.layers[layerParam] = second->def();
+  if (o.layer2.source == SecondLayer::Source::kNone) request.layers[layerParam] = nullptr;
+
+  if (o.smart) {
+    // The host asks for the whole frame; the input layer covers exactly that.
+    const PF_LRect frame{0, 0, input.width(), input.height()};
+    hostsim::Host& host = session.host();
+    host.prerender.answer = PF_CheckoutResult{};
+    host.prerender.answer.result_rect = frame;
+    host.prerender.answer.max_result_rect = frame;
+    PF_RenderRequest wanted{};
+    wanted.rect = frame;
+    wanted.channel_mask = 0xF;  // alpha, red, green and blue
+    PF_PreRenderExtra* extra = host.prerender.Prepare(wanted, PF_LRect{}, PF_LRect{});
+    extra->input->bitdepth = static_cast<A_short>(o.depth);
+    Check(PF_Cmd_SMART_PRE_RENDER, session.PreRender(request, extra));
+  }
+  Check(o.smart ? PF_Cmd_SMART_RENDER : PF_Cmd_RENDER, session.Render(request));
+  return output;
+}
+
+int Run(const Options& o) {
+  const std::string path = o.module.empty() ? ModuleForEffect(o.effect).string() : o.module;
+  std::unique_ptr<hostsim::Module> module;
+  try {
+    module = std::make_unique<hostsim::Module>(path);
+  } catch (const std::runtime_error& e) {
+    throw FileError(e.what());
+  }
+  PF_Err err = PF_Err_NONE;
+  const hostsim::PluginInfo info = module->Describe(&err);
+  if (err != PF_Err_NONE) throw ModuleError("PluginDataEntryFunction", err, "");
+
+  hostsim::Host host(o.host);
+  if (o.threads) host.render().iterate.set_threads(*o.threads);
+  Session session(host, *module);
+  PF_Cmd failed = PF_Cmd_GLOBAL_SETUP;
+  const PF_Err setup = session.Setup(&failed);
+  Check(failed, setup, &host.out_data);
+
+  // Set-down follows set-up whatever happens between them; the first failure is the one told.
+  std::optional<World> output;
+  std::exception_ptr failure;
+  try {
+    switch (o.mode) {
+      case Mode::kAbout: PrintAbout(session, info, o.host); break;
+      case Mode::kListParams: PrintParams(session); break;
+      default: output = RenderFrame(o, session); break;
+    }
+  } catch (...) {
+    failure = std::current_exception();
+  }
+  const PF_Err setdown = session.Setdown(&failed);
+  if (failure) std::rethrow_exception(failure);
+  Check(failed, setdown, &host.out_data);
+
+  if (output) {
+    WriteWorldFile(o.output, *output);
+    std::cout << o.output << ": " << output->width() << "x" << output->height() << ", "
+              << info.displayName << ", " << HostName(o.host) << ", " << o.depth << " bits, "
+              << (o.smart ? "smart render" : "render") << "\n";
+  }
+  return kDone;
+}
+
+int Fail(int status, const std::string& message) {
+  std::cout.flush();
+  std::cerr << "tavu-render: " << message << "\n";
+  return status;
+}
+
+}  // namespace
+}  // namespace tavu::render
+
+int main(int argc, char** argv) {
+  using namespace tavu::render;
+  Options options;
+  try {
+    options = ParseOptions(std::vector<std::string>(argv + 1, argv + argc));
+  } catch (const UsageError& e) {
+    return Fail(kUsageError, std::string(e.what()) + "\n" + kUsage);
+  }
+  try {
+    if (options.mode == Mode::kHelp) {
+      std::cout << kUsage;
+      return kDone;
+    }
+    return Run(options);
+  } catch (const UsageError& e) {
+    return Fail(kUsageError, e.what());
+  } catch (const ImageError& e) {
+    return Fail(kFileError, e.what());
+  } catch (const FileError& e) {
+    return Fail(kFileError, e.what());
+  } catch (const ModuleError& e) {
+    return Fail(kModuleError, e.what());
+  } catch (const std::exception& e) {
+    return Fail(kFileError, e.what());
+  }
+}
