@@ -11,8 +11,10 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 
 # Programs of this build (the property-list generator while building, the tests under CTest) run
 # under wine, in a wine prefix of the build's own: a fresh machine gets one on first use, and a
-# developer's ~/.wine is left alone. WINEDEBUG=-all keeps wine's diagnostics out of test output.
+# developer's ~/.wine is left alone. WINEDEBUG=-all keeps wine's diagnostics out of test output;
+# the DLL overrides keep a new prefix from offering to install .NET and browser runtimes.
 set(CMAKE_CROSSCOMPILING_EMULATOR
-    ${CMAKE_COMMAND} -E env WINEPREFIX=${CMAKE_BINARY_DIR}/wine WINEDEBUG=-all wine)
+    ${CMAKE_COMMAND} -E env WINEPREFIX=${CMAKE_BINARY_DIR}/wine WINEDEBUG=-all
+    WINEDLLOVERRIDES=mscoree,mshtml= wine)
 # Executables carry the C and C++ runtimes, so wine finds every DLL they need in Windows itself.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")

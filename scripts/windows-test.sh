@@ -12,8 +12,9 @@ cmake --build --preset default --target tavu-render-digest Mixara Chanweave Luma
 # The prefix the build's emulator uses (cmake/mingw-w64-x86_64.cmake). One wine server and wine's
 # own services for the whole stage, started here with no output attached: a service started by a
 # test would hold that test's output open, and CTest would wait for it.
-export WINEPREFIX="$PWD/build/windows/wine" WINEDEBUG=-all
+export WINEPREFIX="$PWD/build/windows/wine" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 mkdir -p "$WINEPREFIX"
+wineserver -k >/dev/null 2>&1 || true  # a server of this prefix left from an earlier build
 wineserver -p </dev/null >/dev/null 2>&1
 trap 'wineserver -k || true' EXIT
 start=$SECONDS
