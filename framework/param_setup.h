@@ -2,6 +2,8 @@
 // it. The host learns the parameters in table order, ids equal to their indices from 1.
 #pragma once
 
+#include <cstdint>
+
 #include "platform/pf_effect.h"
 
 namespace tavu::framework {
@@ -41,6 +43,13 @@ PF_Err AddParameters(PF_InData* in_data, PF_OutData* out_data, const ParamSpec* 
 template <int N>
 PF_Err AddParameters(PF_InData* in_data, PF_OutData* out_data, const ParamSpec (&specs)[N]) {
   return AddParameters(in_data, out_data, specs, N);
+}
+
+// A popup's value as the blocks store it: value - 1. A host sends 1..the number of choices; any
+// other value still yields a code (outside every effect's range, so each treats it as its
+// out-of-range case) instead of overflowing at the lowest value: the subtraction wraps.
+inline int32_t PopupCode(PF_ParamValue value) {
+  return static_cast<int32_t>(static_cast<uint32_t>(value) - 1u);
 }
 
 // The "Mix" percentage as the block stores it: the slider value in single precision times the

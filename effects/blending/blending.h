@@ -31,8 +31,8 @@ struct Effect {
                              PF_LayerDef*, RenderData* rd) {
     ParamBlock* b = MutableBlockOf<ParamBlock>(rd);
     if (b == nullptr) return PF_Err_INTERNAL_STRUCT_DAMAGED;
-    b->blendMode = params[kBlendingMode]->u.pd.value - 1;
-    b->outputChannel = params[kOutputChannel]->u.pd.value - 1;
+    b->blendMode = framework::PopupCode(params[kBlendingMode]->u.pd.value);
+    b->outputChannel = framework::PopupCode(params[kOutputChannel]->u.pd.value);
     b->intensity = params[kIntensity]->u.sd.value;
     b->mix = framework::MixFactor(params[kMix]->u.fs_d.value);
     b->input2 = &params[kInput2]->u.ld;

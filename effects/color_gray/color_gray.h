@@ -54,8 +54,8 @@ struct Effect {
     ParamBlock* b = MutableBlockOf<ParamBlock>(rd);
     if (b == nullptr) return PF_Err_INTERNAL_STRUCT_DAMAGED;
     b->colorReference = &params[kColorReference]->u.ld;
-    b->graySource = params[kGrayscaleSource]->u.pd.value - 1;
-    b->colorLookup = params[kColorSourceLookup]->u.pd.value - 1;
+    b->graySource = framework::PopupCode(params[kGrayscaleSource]->u.pd.value);
+    b->colorLookup = framework::PopupCode(params[kColorSourceLookup]->u.pd.value);
     b->mix = framework::MixFactor(params[kMix]->u.fs_d.value);
     return PF_Err_NONE;
   }

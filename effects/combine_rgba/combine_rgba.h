@@ -36,10 +36,10 @@ struct Effect {
     ParamBlock* b = MutableBlockOf<ParamBlock>(rd);
     if (b == nullptr) return PF_Err_INTERNAL_STRUCT_DAMAGED;
     b->input2 = &params[kInput2]->u.ld;
-    b->redSource = params[kRedChannel]->u.pd.value - 1;
-    b->greenSource = params[kGreenChannel]->u.pd.value - 1;
-    b->blueSource = params[kBlueChannel]->u.pd.value - 1;
-    b->alphaSource = params[kAlphaChannel]->u.pd.value - 1;
+    b->redSource = framework::PopupCode(params[kRedChannel]->u.pd.value);
+    b->greenSource = framework::PopupCode(params[kGreenChannel]->u.pd.value);
+    b->blueSource = framework::PopupCode(params[kBlueChannel]->u.pd.value);
+    b->alphaSource = framework::PopupCode(params[kAlphaChannel]->u.pd.value);
     b->mix = framework::MixFactor(params[kMix]->u.fs_d.value);
     return PF_Err_NONE;
   }
