@@ -151,7 +151,7 @@ inline void RunRow(A_long x, A_long y, const typename Layout::Pixel* in,
   if constexpr (detail::HasRowConstant<Effect>::value) {
     using C = typename Effect::RowConstant;
     using Block = typename Effect::ParamBlock;
-    static_assert(std::is_same_v<decltype(C::kField), int32_t Block::*>,
+    static_assert(std::is_same_v<std::remove_const_t<decltype(C::kField)>, int32_t Block::*>,
                   "RowConstant names an int32_t field of the effect's ParamBlock");
     if (rd->paramBlock != nullptr) {
       const int32_t value = BlockOf<Block>(rd).*C::kField;
