@@ -84,12 +84,14 @@ inline Pixel* RowOf(PF_LayerDef* w, int64_t y) {
 inline float ClampUnit(float v) { return v > 1.0f ? 1.0f : (v >= 0.0f ? v : 0.0f); }
 
 // What a bare loop is handed: the frame, the effect's second layer (Input 2, Color Reference:
-// by default the frame itself), the output, and Mix as the effect's block holds it.
+// by default the frame itself), the output, Mix as the effect's block holds it, and the band of
+// output rows to compute (all cores: one band per thread).
 struct BareFrame {
   const PF_LayerDef* input;
   const PF_LayerDef* second;
   PF_LayerDef* output;
   float mix;
+  int64_t firstRow, endRow;
 };
 
 // Blending, Normal, Intensity 1, RGB: the second layer's colour replaces the pixel's, mixed and
@@ -97,7 +99,7 @@ struct BareFrame {
 template <class Pixel>
 void BareBlending(const BareFrame& f) {
   const float mix = f.mix, keep = 1.0f - mix;
-  for (int64_t y = 0; y < f.output->height; ++y) {
+  for (int64_t y = f.firstRow; y < f.endRow; ++y) {
     const Pixel* in = RowOf<Pixel>(f.input, y);
     const Pixel* in2 = RowOf<Pixel>(f.second, y);
     Pixel* out = RowOf<Pixel>(f.output, y);
@@ -118,7 +120,7 @@ void BareBlending(const BareFrame& f) {
 template <class Pixel>
 void BareCombine(const BareFrame& f) {
   const float mix = f.mix, keep = 1.0f - mix;
-  for (int64_t y = 0; y < f.output->height; ++y) {
+  for (int64_t y = f.firstRow; y < f.endRow; ++y) {
     const Pixel* in = RowOf<Pixel>(f.input, y);
     Pixel* out = RowOf<Pixel>(f.output, y);
     for (int64_t x = 0; x < f.output->width; ++x) {
@@ -143,7 +145,7 @@ void BareBrightness(const BareFrame& f) {
   const Rgba shadow{255 * kInv255, 0.0f, 0.0f, 255 * kInv255};           // blue
   const float highlightClamp = 1.0f, shadowClamp = 0.0f;
   const float keep = 1.0f - f.mix, h = 1.0f - keep;
-  for (int64_t y = 0; y < f.output->height; ++y) {
+  for (int64_t y = f.firstRow; y < f.endRow; ++y) {
     const Pixel* in = RowOf<Pixel>(f.input, y);
     Pixel* out = RowOf<Pixel>(f.output, y);
     for (int64_t x = 0; x < f.output->width; ++x) {
@@ -170,7 +172,7 @@ void BareColorGray(const BareFrame& f) {
   const PF_LayerDef* ref = f.second;
   const Pixel* refRow = RowOf<Pixel>(ref, 1);
   const float span = static_cast<float>(ref->width - 1);
-  for (int64_t y = 0; y < f.output->height; ++y) {
+  for (int64_t y = f.firstRow; y < f.endRow; ++y) {
     const Pixel* in = RowOf<Pixel>(f.input, y);
     Pixel* out = RowOf<Pixel>(f.output, y);
     for (int64_t x = 0; x < f.output->width; ++x) {
