@@ -59,9 +59,12 @@ using BareFunc = void (*)(const BareFrame&);
 struct BareLoops {
   BareFunc byLayout[5];
 };
-#define TAVU_BARE_LOOPS(loop)                                                        \
-  BareLoops {                                                                        \
-    { loop<PF_Pixel>, loop<PF_Pixel16>, loop<PF_PixelFloat>, loop<BgraPixel8>, loop<BgraPixelFloat> } \
+#define TAVU_BARE_LOOPS(loop)                                                    \
+  BareLoops {                                                                    \
+    {                                                                            \
+      loop<PF_Pixel>, loop<PF_Pixel16>, loop<PF_PixelFloat>, loop<BgraPixel8>,   \
+          loop<BgraPixelFloat>                                                   \
+    }                                                                            \
   }
 
 // Parameter values by index, as the popups, sliders and checkboxes take them.
@@ -77,10 +80,11 @@ struct EffectCase {
 };
 
 const EffectCase kEffects[] = {
-    {"Blending", TAVU_MODULE_Mixara, "Luminosity, Intensity 5", {{3, 29}, {4, 5}}, {{3, 29}, {4, 5}},
-     TAVU_BARE_LOOPS(BareBlending)},
+    {"Blending", TAVU_MODULE_Mixara, "Luminosity, Intensity 5", {{3, 29}, {4, 5}},
+     {{3, 29}, {4, 5}}, TAVU_BARE_LOOPS(BareBlending)},
     {"Combine RGBA", TAVU_MODULE_Chanweave, "every channel from Input2",
-     {{2, 5}, {3, 6}, {4, 7}, {5, 8}}, {{2, 5}, {3, 6}, {4, 7}, {5, 8}}, TAVU_BARE_LOOPS(BareCombine)},
+     {{2, 5}, {3, 6}, {4, 7}, {5, 8}}, {{2, 5}, {3, 6}, {4, 7}, {5, 8}},
+     TAVU_BARE_LOOPS(BareCombine)},
     {"Brightness Check", TAVU_MODULE_Lumaguard, "both thresholds active", {{1, 0.6}, {2, 0.3}},
      {{1, 153}, {2, 77}}, TAVU_BARE_LOOPS(BareBrightness)},
     {"Color Gray", TAVU_MODULE_Tintmap, "Lightness, Top-Bottom", {{2, 3}, {3, 2}}, {{2, 3}, {3, 2}},
@@ -109,7 +113,9 @@ Frames& FramesFor(const Format& f) {
   frames.input->Fill([scale](A_long x, A_long y) {
     return Channels{255.0 * scale, (x % 256) * scale, (y % 256) * scale, ((x + y) % 256) * scale};
   });
-  for (int i = 0; i < AllCores(); ++i) frames.outputs.emplace_back(f.layout, kWidth, kHeight, options);
+  for (int i = 0; i < AllCores(); ++i) {
+    frames.outputs.emplace_back(f.layout, kWidth, kHeight, options);
+  }
   frames.format = &f;
   return frames;
 }
@@ -177,7 +183,9 @@ void OnThreads(int threads, const Body& body) {
   }
   std::vector<std::thread> pool;
   for (int i = 0; i < threads; ++i) {
-    pool.emplace_back([&, i] { body(kHeight * int64_t{i} / threads, kHeight * int64_t{i + 1} / threads); });
+    pool.emplace_back([&, i] {
+      body(kHeight * int64_t{i} / threads, kHeight * int64_t{i + 1} / threads);
+    });
   }
   for (auto& t : pool) t.join();
 }
@@ -301,9 +309,10 @@ std::string Tables(const TableReporter& r, int cores, std::vector<Check>& checks
         "the default setting's arithmetic without the framework, and the last column the "
         "framework's time over the bare loop's, one thread):\n\n";
   const std::string n = std::to_string(cores);
-  md += "| effect | format | default 1 thread | default " + n + " threads | scaling | heavy 1 thread "
-        "| heavy " + n + " threads | scaling | bare 1 thread | bare " + n + " threads | scaling "
-        "| default / bare |\n";
+  md += "| effect | format | default 1 thread | default " + n +
+        " threads | scaling | heavy 1 thread | heavy " + n +
+        " threads | scaling | bare 1 thread | bare " + n +
+        " threads | scaling | default / bare |\n";
   md += "|---|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n";
   for (const EffectCase& e : kEffects) {
     for (const Format& f : kFormats) {
@@ -338,6 +347,11 @@ std::string Tables(const TableReporter& r, int cores, std::vector<Check>& checks
       }
     }
   }
+  md += "\nHeavy settings:";
+  for (const EffectCase& e : kEffects) {
+    md += std::string(&e == kEffects ? " " : "; ") + e.name + ": " + e.heavyLabel;
+  }
+  md += ".\n";
   return md;
 }
 
@@ -356,7 +370,8 @@ int main(int argc, char** argv) {
     }
   }
   const int cores = AllCores();
-  const std::vector<int> threadCounts = cores > 1 ? std::vector<int>{1, cores} : std::vector<int>{1};
+  const std::vector<int> threadCounts =
+      cores > 1 ? std::vector<int>{1, cores} : std::vector<int>{1};
   // Format outermost: the frames are made once per format.
   for (const Format& f : kFormats) {
     for (int threads : threadCounts) {

@@ -250,7 +250,8 @@ inline void FourStoreClamped(const PF_PixelFloat* work, typename Layout::Pixel* 
 }  // namespace detail
 
 template <class Layout>
-inline void ToWorkingBlock(const typename Layout::Pixel* in, PF_PixelFloat* work, std::ptrdiff_t count) {
+inline void ToWorkingBlock(const typename Layout::Pixel* in, PF_PixelFloat* work,
+                           std::ptrdiff_t count) {
   std::ptrdiff_t k = 0;
 #if TAVU_SSE2
   for (; k + 4 <= count; k += 4) detail::FourToWorking<Layout>(in + k, work + k);

@@ -23,12 +23,15 @@ cmake --build --preset default --target tavu_bench_pipeline
 
 out=build/default/bench.md
 model=$(lscpu | sed -n 's/^Model name: *//p' | head -n 1)
+family=$(lscpu | sed -n 's/^CPU family: *//p' | head -n 1)
+model_number=$(lscpu | sed -n 's/^Model: *//p' | head -n 1)
 cores=$(nproc)
 load=$(cut -d ' ' -f 1 /proc/loadavg)
 build/default/bin/tavu_bench_pipeline --benchmark_repetitions=3 --table="$out.tables" \
   ${args[@]+"${args[@]}"}
 {
-  echo "Machine: ${model:-unknown processor}, ${cores} cores; $(date -u +%Y-%m-%d); load average" \
+  echo "Machine: ${model:-unknown processor} (family ${family:-?}, model ${model_number:-?})," \
+       "${cores} cores; $(date -u +%Y-%m-%d); load average" \
        "${load} at the start. Build: default preset (RelWithDebInfo, -O2). Each figure is the" \
        "best of 3 repetitions."
   echo

@@ -205,7 +205,8 @@ inline constexpr HslRecipe kHslLuminosity{false, false, true};
 // Converts base and then blend to HSL, takes each component as the recipe says, and converts
 // back with alpha 1. No mix, no clamp: components outside 0..1 (float worlds) come back as
 // they are, infinities and NaN included.
-inline PF_PixelFloat CombineHsl(const PF_PixelFloat* base, const PF_PixelFloat* blend, HslRecipe recipe) {
+inline PF_PixelFloat CombineHsl(const PF_PixelFloat* base, const PF_PixelFloat* blend,
+                                HslRecipe recipe) {
   const PF_PixelFloat baseHsl = convertRGB2HSL(base);
   const PF_PixelFloat blendHsl = convertRGB2HSL(blend);
   PF_PixelFloat combined;
