@@ -22,6 +22,10 @@
 //     // the result on return. Called for many rows at once from several threads: it reads rd and
 //     // the block and writes only *pixel.
 //     static void Process(int x, int y, PF_PixelFloat* pixel, const RenderData* rd);
+//
+//     // Optional: a block field that is fixed per render and chooses Process's arithmetic, with
+//     // the range of values that get a pixel loop of their own (see RowConstant below).
+//     using RowConstant = framework::RowConstant<&MyBlock::mode, 0, 9>;
 //   };
 //
 // and then, in the effect's source:
@@ -34,6 +38,7 @@
 //   }
 #pragma once
 
+#include <cstdint>
 #include <type_traits>
 
 #include "framework/render_data.h"
@@ -44,6 +49,20 @@ using ParamsAssignFunc = PF_Err (*)(PF_InData* in_data, PF_OutData* out_data,
                                     PF_ParamDef* params[], PF_LayerDef* input,
                                     PF_LayerDef* output, RenderData* rd);
 using ProcessFunc = void (*)(int x, int y, PF_PixelFloat* pixel, const RenderData* rd);
+
+// A block field that is fixed per render and chooses between code paths in Process (a mode popup,
+// say), and the values First..Last worth a loop of their own. A row of a render whose field holds
+// one of those values runs a pixel loop compiled for exactly that value: Process reads a copy of
+// the block in which the field is that constant, so the choice is made once per row instead of
+// once per pixel and the code of the other choices drops out. Other values run the general loop.
+// Each value costs one more copy of the pixel loop per layout in the module.
+template <auto Field, int32_t First, int32_t Last>
+struct RowConstant {
+  static_assert(First <= Last, "RowConstant: an empty range");
+  static constexpr auto kField = Field;
+  static constexpr int32_t kFirst = First;
+  static constexpr int32_t kCount = Last - First + 1;
+};
 
 // Fails to compile, with a message naming the missing piece, when Effect breaks the contract.
 template <class Effect>

@@ -7,16 +7,6 @@
 namespace tavu {
 namespace {
 
-template <class Layout>
-void Read(const PF_LayerDef* world, int x, int y, PF_PixelFloat* out) {
-  *out = Layout::ToWorking(*Layout::At(world, x, y));
-}
-
-template <class Layout>
-void Write(PF_LayerDef* world, int x, int y, const PF_PixelFloat* pixel) {
-  Layout::StoreWrapped(*pixel, Layout::At(world, x, y));
-}
-
 // Which sampling suite and function serve a layout. The host interpolates channel by channel, so
 // a BGRA destination goes through the ARGB-typed function of its depth unchanged.
 template <class Layout>
@@ -84,38 +74,6 @@ PF_Fixed ToFixed(float coordinate) {
   return static_cast<PF_Fixed>(rounded);
 }
 
-void GetPixelFloat(const PF_LayerDef* w, int x, int y, PF_PixelFloat* o) {
-  Read<LayoutArgbFloat>(w, x, y, o);
-}
-void GetPixelFloat_BGRA(const PF_LayerDef* w, int x, int y, PF_PixelFloat* o) {
-  Read<LayoutBgraFloat>(w, x, y, o);
-}
-void GetPixel16(const PF_LayerDef* w, int x, int y, PF_PixelFloat* o) {
-  Read<LayoutArgb16>(w, x, y, o);
-}
-void GetPixel8(const PF_LayerDef* w, int x, int y, PF_PixelFloat* o) {
-  Read<LayoutArgb8>(w, x, y, o);
-}
-void GetPixel8_BGRA(const PF_LayerDef* w, int x, int y, PF_PixelFloat* o) {
-  Read<LayoutBgra8>(w, x, y, o);
-}
-
-void SetPixelFloat(PF_LayerDef* w, int x, int y, const PF_PixelFloat* p) {
-  Write<LayoutArgbFloat>(w, x, y, p);
-}
-void SetPixelFloat_BGRA(PF_LayerDef* w, int x, int y, const PF_PixelFloat* p) {
-  Write<LayoutBgraFloat>(w, x, y, p);
-}
-void SetPixel16(PF_LayerDef* w, int x, int y, const PF_PixelFloat* p) {
-  Write<LayoutArgb16>(w, x, y, p);
-}
-void SetPixel8(PF_LayerDef* w, int x, int y, const PF_PixelFloat* p) {
-  Write<LayoutArgb8>(w, x, y, p);
-}
-void SetPixel8_BGRA(PF_LayerDef* w, int x, int y, const PF_PixelFloat* p) {
-  Write<LayoutBgra8>(w, x, y, p);
-}
-
 void SamplePixelFloat(const RenderData* c, PF_LayerDef* w, float x, float y, PF_PixelFloat* o) {
   Sample<LayoutArgbFloat>(c, w, x, y, o);
 }
@@ -146,13 +104,6 @@ void FloatToPixel16(const PF_PixelFloat* s, PF_Pixel16* d) { LayoutArgb16::Store
 void FloatToPixelFloatBGRA(const PF_PixelFloat* s, PixelBGRAFloat* d) {
   LayoutBgraFloat::StoreWrapped(*s, d);
 }
-
-const RoutineSet kRoutinesArgbFloat{SamplePixelFloat, GetPixelFloat, SetPixelFloat, GetPixelFloat};
-const RoutineSet kRoutinesArgb16{SamplePixel16, GetPixel16, SetPixel16, GetPixel16};
-const RoutineSet kRoutinesArgb8{SamplePixel8, GetPixel8, SetPixel8, GetPixel8};
-const RoutineSet kRoutinesBgraFloat{SamplePixelFloat_BGRA, GetPixelFloat_BGRA, SetPixelFloat_BGRA,
-                                    GetPixelFloat};
-const RoutineSet kRoutinesBgra8{SamplePixel8_BGRA, GetPixel8_BGRA, SetPixel8_BGRA, GetPixel8};
 
 void RecordRoutines(RenderData* rd, const RoutineSet& set) {
   rd->AE_SamplePixel = set.samplePixel;

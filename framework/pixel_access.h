@@ -11,18 +11,48 @@
 namespace tavu {
 
 // ---- readers: (world, x, y, out), no bounds test ----------------------------------------------
-void GetPixelFloat(const PF_LayerDef* world, int x, int y, PF_PixelFloat* out);
-void GetPixelFloat_BGRA(const PF_LayerDef* world, int x, int y, PF_PixelFloat* out);
-void GetPixel16(const PF_LayerDef* world, int x, int y, PF_PixelFloat* out);
-void GetPixel8(const PF_LayerDef* world, int x, int y, PF_PixelFloat* out);
-void GetPixel8_BGRA(const PF_LayerDef* world, int x, int y, PF_PixelFloat* out);
+// Defined here so that a row routine that knows its layout's reader inlines it into the pixel
+// loop (see row_routines.h).
+template <class Layout>
+inline void ReadPixel(const PF_LayerDef* world, int x, int y, PF_PixelFloat* out) {
+  *out = Layout::ToWorking(*Layout::At(world, x, y));
+}
+inline void GetPixelFloat(const PF_LayerDef* w, int x, int y, PF_PixelFloat* o) {
+  ReadPixel<LayoutArgbFloat>(w, x, y, o);
+}
+inline void GetPixelFloat_BGRA(const PF_LayerDef* w, int x, int y, PF_PixelFloat* o) {
+  ReadPixel<LayoutBgraFloat>(w, x, y, o);
+}
+inline void GetPixel16(const PF_LayerDef* w, int x, int y, PF_PixelFloat* o) {
+  ReadPixel<LayoutArgb16>(w, x, y, o);
+}
+inline void GetPixel8(const PF_LayerDef* w, int x, int y, PF_PixelFloat* o) {
+  ReadPixel<LayoutArgb8>(w, x, y, o);
+}
+inline void GetPixel8_BGRA(const PF_LayerDef* w, int x, int y, PF_PixelFloat* o) {
+  ReadPixel<LayoutBgra8>(w, x, y, o);
+}
 
 // ---- writers: (world, x, y, pixel), no bounds test; out-of-range channels wrap ----------------
-void SetPixelFloat(PF_LayerDef* world, int x, int y, const PF_PixelFloat* pixel);
-void SetPixelFloat_BGRA(PF_LayerDef* world, int x, int y, const PF_PixelFloat* pixel);
-void SetPixel16(PF_LayerDef* world, int x, int y, const PF_PixelFloat* pixel);
-void SetPixel8(PF_LayerDef* world, int x, int y, const PF_PixelFloat* pixel);
-void SetPixel8_BGRA(PF_LayerDef* world, int x, int y, const PF_PixelFloat* pixel);
+template <class Layout>
+inline void WritePixel(PF_LayerDef* world, int x, int y, const PF_PixelFloat* pixel) {
+  Layout::StoreWrapped(*pixel, Layout::At(world, x, y));
+}
+inline void SetPixelFloat(PF_LayerDef* w, int x, int y, const PF_PixelFloat* p) {
+  WritePixel<LayoutArgbFloat>(w, x, y, p);
+}
+inline void SetPixelFloat_BGRA(PF_LayerDef* w, int x, int y, const PF_PixelFloat* p) {
+  WritePixel<LayoutBgraFloat>(w, x, y, p);
+}
+inline void SetPixel16(PF_LayerDef* w, int x, int y, const PF_PixelFloat* p) {
+  WritePixel<LayoutArgb16>(w, x, y, p);
+}
+inline void SetPixel8(PF_LayerDef* w, int x, int y, const PF_PixelFloat* p) {
+  WritePixel<LayoutArgb8>(w, x, y, p);
+}
+inline void SetPixel8_BGRA(PF_LayerDef* w, int x, int y, const PF_PixelFloat* p) {
+  WritePixel<LayoutBgra8>(w, x, y, p);
+}
 
 // ---- samplers: (context, world, x, y, out) ----------------------------------------------------
 // Each call acquires its sampling suite through a fresh suite holder on the context's basic suite
@@ -67,12 +97,67 @@ struct RoutineSet {
   GetPixelFunc premGetPixel;
 };
 
-extern const RoutineSet kRoutinesArgbFloat;
-extern const RoutineSet kRoutinesArgb16;
-extern const RoutineSet kRoutinesArgb8;
-extern const RoutineSet kRoutinesBgraFloat;
-extern const RoutineSet kRoutinesBgra8;
+inline constexpr RoutineSet kRoutinesArgbFloat{SamplePixelFloat, GetPixelFloat, SetPixelFloat,
+                                              GetPixelFloat};
+inline constexpr RoutineSet kRoutinesArgb16{SamplePixel16, GetPixel16, SetPixel16, GetPixel16};
+inline constexpr RoutineSet kRoutinesArgb8{SamplePixel8, GetPixel8, SetPixel8, GetPixel8};
+inline constexpr RoutineSet kRoutinesBgraFloat{SamplePixelFloat_BGRA, GetPixelFloat_BGRA,
+                                              SetPixelFloat_BGRA, GetPixelFloat};
+inline constexpr RoutineSet kRoutinesBgra8{SamplePixel8_BGRA, GetPixel8_BGRA, SetPixel8_BGRA,
+                                          GetPixel8};
 
 void RecordRoutines(RenderData* rd, const RoutineSet& set);
+
+// What the driver records in the context for a frame it runs in each layout: the format code,
+// the bits per channel and the routine set. Premiere Pro's BGRA frames are recorded under the
+// After Effects code of their depth.
+template <class Layout>
+struct FrameRecord;
+template <>
+struct FrameRecord<LayoutArgb8> {
+  static constexpr PF_PixelFormat kFormat = PF_PixelFormat_ARGB32;
+  static constexpr A_long kBits = 8;
+  static constexpr const RoutineSet& kRoutines = kRoutinesArgb8;
+};
+template <>
+struct FrameRecord<LayoutArgb16> {
+  static constexpr PF_PixelFormat kFormat = PF_PixelFormat_ARGB64;
+  static constexpr A_long kBits = 16;
+  static constexpr const RoutineSet& kRoutines = kRoutinesArgb16;
+};
+template <>
+struct FrameRecord<LayoutArgbFloat> {
+  static constexpr PF_PixelFormat kFormat = PF_PixelFormat_ARGB128;
+  static constexpr A_long kBits = 32;
+  static constexpr const RoutineSet& kRoutines = kRoutinesArgbFloat;
+};
+template <>
+struct FrameRecord<LayoutBgra8> {
+  static constexpr PF_PixelFormat kFormat = PF_PixelFormat_ARGB32;
+  static constexpr A_long kBits = 8;
+  static constexpr const RoutineSet& kRoutines = kRoutinesBgra8;
+};
+template <>
+struct FrameRecord<LayoutBgraFloat> {
+  static constexpr PF_PixelFormat kFormat = PF_PixelFormat_ARGB128;
+  static constexpr A_long kBits = 32;
+  static constexpr const RoutineSet& kRoutines = kRoutinesBgraFloat;
+};
+
+template <class Layout>
+void RecordFrame(RenderData* rd) {
+  rd->pixelFormat = FrameRecord<Layout>::kFormat;
+  rd->bitsPerChannel = FrameRecord<Layout>::kBits;
+  RecordRoutines(rd, FrameRecord<Layout>::kRoutines);
+}
+
+// Whether the context holds exactly what RecordFrame<Layout> writes.
+template <class Layout>
+bool HoldsFrameRecord(const RenderData& rd) {
+  using R = FrameRecord<Layout>;
+  return rd.pixelFormat == R::kFormat && rd.bitsPerChannel == R::kBits &&
+         rd.AE_SamplePixel == R::kRoutines.samplePixel && rd.AE_GetPixel == R::kRoutines.getPixel &&
+         rd.AE_SetPixel == R::kRoutines.setPixel && rd.AEPrem_GetPixel == R::kRoutines.premGetPixel;
+}
 
 }  // namespace tavu

@@ -10,6 +10,15 @@
 
 #include "platform/pf_effect.h"
 
+// SSE2 is part of every x86-64 processor, so the block conversions below use it unconditionally
+// there; other processors take the per-pixel conversions.
+#if defined(__SSE2__) || defined(_M_X64)
+#define TAVU_SSE2 1
+#include <emmintrin.h>
+#else
+#define TAVU_SSE2 0
+#endif
+
 namespace tavu {
 
 // Premiere Pro's BGRA pixels. The member names match PF_Pixel's, so code written over a layout
@@ -145,6 +154,120 @@ struct PixelLayout {
     return reinterpret_cast<Pixel*>(static_cast<char*>(world->data) + y * world->rowbytes);
   }
 };
+
+// ---- block conversions -------------------------------------------------------------------------
+// A row's pixels converted many at a time, each to exactly the bits ToWorking and StoreClamped
+// give it alone. The compilers do not find the vector form of the clamped store by themselves
+// (without fast-math they will not turn the NaN-aware comparisons into min and max), so on x86-64
+// four pixels are converted at once with SSE2 instructions whose semantics are those of the
+// scalar code, operand order included:
+//   int to float (cvtdq2ps) is exact for every 8- and 16-bit channel, and the one multiplication
+//   rounds as the scalar one does;
+//   maxps(p, 0) is `p > 0 ? p : 0` (a NaN yields the second operand, 0), minps(p, max) is
+//   `p < max ? p : max`, and cvttps2dq truncates toward zero as the cast does;
+//   the clamped values 0..255 pass the signed and unsigned packs unchanged; 0..32768 are packed
+//   as v - 32768 (exact in 16 signed bits) and the sign bit flipped back.
+namespace detail {
+#if TAVU_SSE2
+inline __m128 ReverseLanes(__m128 v) { return _mm_shuffle_ps(v, v, _MM_SHUFFLE(0, 1, 2, 3)); }
+inline __m128i ReverseLanes(__m128i v) { return _mm_shuffle_epi32(v, _MM_SHUFFLE(0, 1, 2, 3)); }
+inline __m128 LoadPixel(const void* p) { return _mm_loadu_ps(static_cast<const float*>(p)); }
+inline void StorePixel(void* p, __m128 v) { _mm_storeu_ps(static_cast<float*>(p), v); }
+
+template <class Layout>
+inline void FourToWorking(const typename Layout::Pixel* in, PF_PixelFloat* work) {
+  using Channel = typename Layout::Channel;
+  constexpr bool kReverse = Layout::kOrder == ChannelOrder::BGRA;
+  if constexpr (std::is_same_v<Channel, PF_FpShort>) {
+    for (int i = 0; i < 4; ++i) {
+      const __m128 v = LoadPixel(&in[i]);
+      StorePixel(&work[i], kReverse ? ReverseLanes(v) : v);
+    }
+  } else {
+    // Each pixel's four channels as 32-bit integers, in memory order.
+    const __m128i zero = _mm_setzero_si128();
+    __m128i lanes[4];
+    if constexpr (std::is_same_v<Channel, A_u_char>) {
+      const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
+      const __m128i lo = _mm_unpacklo_epi8(bytes, zero), hi = _mm_unpackhi_epi8(bytes, zero);
+      lanes[0] = _mm_unpacklo_epi16(lo, zero);
+      lanes[1] = _mm_unpackhi_epi16(lo, zero);
+      lanes[2] = _mm_unpacklo_epi16(hi, zero);
+      lanes[3] = _mm_unpackhi_epi16(hi, zero);
+    } else {
+      const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
+      const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 2));
+      lanes[0] = _mm_unpacklo_epi16(a, zero);
+      lanes[1] = _mm_unpackhi_epi16(a, zero);
+      lanes[2] = _mm_unpacklo_epi16(b, zero);
+      lanes[3] = _mm_unpackhi_epi16(b, zero);
+    }
+    const __m128 scale = _mm_set1_ps(ChannelScale<Channel>::kToFloat);
+    for (int i = 0; i < 4; ++i) {
+      const __m128 v = _mm_mul_ps(_mm_cvtepi32_ps(lanes[i]), scale);
+      StorePixel(&work[i], kReverse ? ReverseLanes(v) : v);
+    }
+  }
+}
+
+template <class Layout>
+inline void FourStoreClamped(const PF_PixelFloat* work, typename Layout::Pixel* out) {
+  using Channel = typename Layout::Channel;
+  constexpr bool kReverse = Layout::kOrder == ChannelOrder::BGRA;
+  if constexpr (std::is_same_v<Channel, PF_FpShort>) {
+    for (int i = 0; i < 4; ++i) {
+      const __m128 v = LoadPixel(&work[i]);
+      StorePixel(&out[i], kReverse ? ReverseLanes(v) : v);
+    }
+  } else {
+    const __m128 max = _mm_set1_ps(ChannelScale<Channel>::kFromFloat);
+    const __m128 zero = _mm_setzero_ps();
+    __m128i q[4];
+    for (int i = 0; i < 4; ++i) {
+      __m128 p = _mm_mul_ps(LoadPixel(&work[i]), max);
+      p = _mm_max_ps(p, zero);
+      p = _mm_min_ps(p, max);
+      q[i] = _mm_cvttps_epi32(p);
+      if constexpr (kReverse) q[i] = ReverseLanes(q[i]);
+    }
+    if constexpr (std::is_same_v<Channel, A_u_char>) {
+      const __m128i bytes =
+          _mm_packus_epi16(_mm_packs_epi32(q[0], q[1]), _mm_packs_epi32(q[2], q[3]));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out), bytes);
+    } else {
+      const __m128i bias = _mm_set1_epi32(32768);
+      const __m128i flip = _mm_set1_epi16(static_cast<short>(0x8000));
+      const __m128i a = _mm_xor_si128(
+          _mm_packs_epi32(_mm_sub_epi32(q[0], bias), _mm_sub_epi32(q[1], bias)), flip);
+      const __m128i b = _mm_xor_si128(
+          _mm_packs_epi32(_mm_sub_epi32(q[2], bias), _mm_sub_epi32(q[3], bias)), flip);
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out), a);
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 2), b);
+    }
+  }
+}
+#endif
+}  // namespace detail
+
+template <class Layout>
+inline void ToWorkingBlock(const typename Layout::Pixel* in, PF_PixelFloat* work,
+                           std::ptrdiff_t count) {
+  std::ptrdiff_t k = 0;
+#if TAVU_SSE2
+  for (; k + 4 <= count; k += 4) detail::FourToWorking<Layout>(in + k, work + k);
+#endif
+  for (; k < count; ++k) work[k] = Layout::ToWorking(in[k]);
+}
+
+template <class Layout>
+inline void StoreClampedBlock(const PF_PixelFloat* work, typename Layout::Pixel* out,
+                              std::ptrdiff_t count) {
+  std::ptrdiff_t k = 0;
+#if TAVU_SSE2
+  for (; k + 4 <= count; k += 4) detail::FourStoreClamped<Layout>(work + k, out + k);
+#endif
+  for (; k < count; ++k) Layout::StoreClamped(work[k], &out[k]);
+}
 
 using LayoutArgb8 = PixelLayout<A_u_char, ChannelOrder::ARGB>;
 using LayoutArgb16 = PixelLayout<A_u_short, ChannelOrder::ARGB>;

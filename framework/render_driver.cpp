@@ -61,15 +61,11 @@ PF_Err RenderPremiereFrame(PF_InData* in_data, PF_LayerDef* input, RenderData* r
   const A_long rowCount = static_cast<A_long>(std::clamp<int64_t>(rows, -1, INT32_MAX));
   switch (format) {
     case PrPixelFormat_BGRA_4444_8u:
-      rd->pixelFormat = PF_PixelFormat_ARGB32;
-      rd->bitsPerChannel = 8;
-      RecordRoutines(rd, kRoutinesBgra8);
+      RecordFrame<LayoutBgra8>(rd);
       return routines.bgra8(in_data, 0, rowCount, input, rd, output);
     case PrPixelFormat_BGRA_4444_32f:
     case PrPixelFormat_BGRA_4444_32f_Linear:
-      rd->pixelFormat = PF_PixelFormat_ARGB128;
-      rd->bitsPerChannel = 32;
-      RecordRoutines(rd, kRoutinesBgraFloat);
+      RecordFrame<LayoutBgraFloat>(rd);
       return routines.bgraFloat(in_data, 0, rowCount, input, rd, output);
     default:
       return PF_Err_UNRECOGNIZED_PARAM_TYPE;
@@ -100,18 +96,15 @@ PF_Err DoRender(PF_InData* in_data, PF_LayerDef* input, RenderData* rd, PF_OutDa
 
   switch (rd->pixelFormat) {
     case PF_PixelFormat_ARGB128:
-      rd->bitsPerChannel = 32;
-      RecordRoutines(rd, kRoutinesArgbFloat);
+      RecordFrame<LayoutArgbFloat>(rd);
       return suites.IterateFloatSuite1()->iterate_origin(in_data, 0, progressFinal, input, &area,
                                                          &origin, rd, routines.argbFloat, output);
     case PF_PixelFormat_ARGB64:
-      rd->bitsPerChannel = 16;
-      RecordRoutines(rd, kRoutinesArgb16);
+      RecordFrame<LayoutArgb16>(rd);
       return suites.Iterate16Suite1()->iterate_origin(in_data, 0, progressFinal, input, &area,
                                                       &origin, rd, routines.argb16, output);
     case PF_PixelFormat_ARGB32:
-      rd->bitsPerChannel = 8;
-      RecordRoutines(rd, kRoutinesArgb8);
+      RecordFrame<LayoutArgb8>(rd);
       return suites.Iterate8Suite1()->iterate_origin(in_data, 0, progressFinal, input, &area,
                                                      &origin, rd, routines.argb8, output);
     default:

@@ -10,61 +10,171 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <type_traits>
+#include <utility>
 
+#include "framework/effect_traits.h"
+#include "framework/pixel_access.h"
 #include "framework/pixel_layout.h"
 #include "framework/render_data.h"
 
+// TAVU_FLATTEN inlines every call in the function's body, recursively, whatever the compiler's
+// size limits; TAVU_NOINLINE keeps a function out of its callers.
+#if defined(__GNUC__) || defined(__clang__)
+#define TAVU_FLATTEN __attribute__((flatten))
+#define TAVU_NOINLINE __attribute__((noinline))
+#else
+#define TAVU_FLATTEN
+#define TAVU_NOINLINE
+#endif
+
 namespace tavu::framework {
 
-// After Effects, one row per call in the iterate suites' pixel-function shape: the host iterates
-// a one-pixel-wide area, so (x, y) is the row's first output position and in/out point to the
-// row's first input (shifted by the iteration origin) and output pixel. The routine walks the
-// output world's width itself. The input row is never written.
 // Pixels are converted in blocks: a block of input pixels into working pixels, Process on each in
 // turn, the block back into the output. Each pixel still goes in, through Process and out exactly
-// as if handled alone (Process reads its own pixel and writes only that); the fixed-length
-// conversion loops are what lets the compiler turn them into vector code.
+// as if handled alone (Process reads its own pixel and writes only that); converting a block at a
+// time is what lets the conversions run as vector code (pixel_layout.h).
 inline constexpr A_long kBlockPixels = 64;
 
 template <class Effect, class Layout>
 inline void RunSpan(A_long x, A_long y, const typename Layout::Pixel* in,
                     typename Layout::Pixel* out, A_long count, const RenderData* rd) {
   PF_PixelFloat work[kBlockPixels];
-  if (count == kBlockPixels) {
-    for (A_long k = 0; k < kBlockPixels; ++k) work[k] = Layout::ToWorking(in[k]);
-  } else {
-    for (A_long k = 0; k < count; ++k) work[k] = Layout::ToWorking(in[k]);
-  }
+  ToWorkingBlock<Layout>(in, work, count);
   for (A_long k = 0; k < count; ++k) Effect::Process(x + k, y, &work[k], rd);
-  if (count == kBlockPixels) {
-    for (A_long k = 0; k < kBlockPixels; ++k) Layout::StoreClamped(work[k], &out[k]);
-  } else {
-    for (A_long k = 0; k < count; ++k) Layout::StoreClamped(work[k], &out[k]);
-  }
+  StoreClampedBlock<Layout>(work, out, count);
 }
 
 template <class Effect, class Layout>
-inline void RunRow(A_long x, A_long y, const typename Layout::Pixel* in,
-                   typename Layout::Pixel* out, A_long width, const RenderData* rd) {
-  for (A_long k = 0; k < width; k += kBlockPixels) {
-    RunSpan<Effect, Layout>(x + k, y, in + k, out + k, std::min(kBlockPixels, width - k), rd);
-  }
-}
-
-template <class Effect, class Layout>
-PF_Err IterateRow(void* refcon, A_long x, A_long y, typename Layout::Pixel* in,
-                  typename Layout::Pixel* out) {
-  const RenderData* rd = static_cast<const RenderData*>(refcon);
-  const A_long width = rd->outputWorld->width;
+inline void RunPixels(A_long x, A_long y, const typename Layout::Pixel* in,
+                      typename Layout::Pixel* out, A_long width, const RenderData* rd) {
   if constexpr (std::is_same_v<typename Layout::Pixel, PF_PixelFloat>) {
-    // Float: the output pixel itself is the working pixel; Process works on it in place.
+    // Float ARGB: the output pixel itself is the working pixel; Process works on it in place.
     for (A_long k = 0; k < width; ++k) {
       out[k] = in[k];
       Effect::Process(x + k, y, &out[k], rd);
     }
   } else {
-    RunRow<Effect, Layout>(x, y, in, out, width, rd);
+    for (A_long k = 0; k < width; k += kBlockPixels) {
+      RunSpan<Effect, Layout>(x + k, y, in + k, out + k, std::min(kBlockPixels, width - k), rd);
+    }
   }
+}
+
+namespace detail {
+
+template <class Effect, class = void>
+struct HasRowConstant : std::false_type {};
+template <class Effect>
+struct HasRowConstant<Effect, std::void_t<typename Effect::RowConstant>> : std::true_type {};
+
+// The field's value a row loop is compiled for; kAny: whatever the render's block holds.
+inline constexpr int64_t kAny = INT64_MIN;
+
+}  // namespace detail
+
+// One row, pixels x .. x + width - 1 of row y, in a context that holds exactly what the driver
+// records for the layout. Process learns the frame's depth and reaches its readers through the
+// context, which the driver filled before any row ran and which stays the same for the whole
+// render; it gets a copy of it whose format, depth and routine slots are set from those same
+// constants: every field equal, but now known to the compiler, so a test on the depth folds away
+// and a reader called through a slot is inlined instead of called through a pointer for every
+// pixel. With a Value, Process also reads a copy of the block whose RowConstant field is that
+// constant (the render's own value, see RunRow).
+template <class Effect, class Layout, int64_t Value>
+inline void RunKnownRow(A_long x, A_long y, const typename Layout::Pixel* in,
+                        typename Layout::Pixel* out, A_long width, const RenderData* rd) {
+  using R = FrameRecord<Layout>;
+  RenderData known = *rd;
+  known.pixelFormat = R::kFormat;
+  known.bitsPerChannel = R::kBits;
+  known.AE_SamplePixel = R::kRoutines.samplePixel;
+  known.AE_GetPixel = R::kRoutines.getPixel;
+  known.AE_SetPixel = R::kRoutines.setPixel;
+  known.AEPrem_GetPixel = R::kRoutines.premGetPixel;
+  if constexpr (Value == detail::kAny) {
+    RunPixels<Effect, Layout>(x, y, in, out, width, &known);
+  } else {
+    using Block = typename Effect::ParamBlock;
+    Block block = BlockOf<Block>(rd);
+    block.*Effect::RowConstant::kField = static_cast<int32_t>(Value);
+    known.paramBlock = &block;
+    RunPixels<Effect, Layout>(x, y, in, out, width, &known);
+  }
+}
+
+// The loops a render runs: everything they call is inlined into them (flatten), Process first of
+// all, so the per-pixel loop is straight code; one function per layout and value, so that each
+// is optimised on its own.
+template <class Effect, class Layout, int64_t Value>
+TAVU_NOINLINE TAVU_FLATTEN void RunLayoutRow(A_long x, A_long y, const typename Layout::Pixel* in,
+                                             typename Layout::Pixel* out, A_long width,
+                                             const RenderData* rd) {
+  RunKnownRow<Effect, Layout, Value>(x, y, in, out, width, rd);
+}
+
+// The loops no render of the driver's needs at speed, left to the compiler's own inlining: a
+// RowConstant field outside its range (a value the host should never send), and any context
+// other than the driver's (a test's own, say), which is passed on unchanged.
+template <class Effect, class Layout>
+TAVU_NOINLINE void RunRareRow(A_long x, A_long y, const typename Layout::Pixel* in,
+                              typename Layout::Pixel* out, A_long width, const RenderData* rd) {
+  RunKnownRow<Effect, Layout, detail::kAny>(x, y, in, out, width, rd);
+}
+template <class Effect, class Layout>
+TAVU_NOINLINE void RunOtherRow(A_long x, A_long y, const typename Layout::Pixel* in,
+                               typename Layout::Pixel* out, A_long width, const RenderData* rd) {
+  RunPixels<Effect, Layout>(x, y, in, out, width, rd);
+}
+
+namespace detail {
+// Runs the loop compiled for `value` when one is; false when the value is outside the range.
+template <class Effect, class Layout, int32_t... Offsets>
+bool RunRowForValue(int32_t value, std::integer_sequence<int32_t, Offsets...>, A_long x, A_long y,
+                    const typename Layout::Pixel* in, typename Layout::Pixel* out, A_long width,
+                    const RenderData* rd) {
+  constexpr int32_t kFirst = Effect::RowConstant::kFirst;
+  return ((value == kFirst + Offsets
+               ? (RunLayoutRow<Effect, Layout, kFirst + Offsets>(x, y, in, out, width, rd), true)
+               : false) ||
+          ...);
+}
+}  // namespace detail
+
+template <class Effect, class Layout>
+inline void RunRow(A_long x, A_long y, const typename Layout::Pixel* in,
+                   typename Layout::Pixel* out, A_long width, const RenderData* rd) {
+  if (!HoldsFrameRecord<Layout>(*rd)) {
+    RunOtherRow<Effect, Layout>(x, y, in, out, width, rd);
+    return;
+  }
+  if constexpr (detail::HasRowConstant<Effect>::value) {
+    using C = typename Effect::RowConstant;
+    using Block = typename Effect::ParamBlock;
+    static_assert(std::is_same_v<std::remove_const_t<decltype(C::kField)>, int32_t Block::*>,
+                  "RowConstant names an int32_t field of the effect's ParamBlock");
+    if (rd->paramBlock != nullptr) {
+      const int32_t value = BlockOf<Block>(rd).*C::kField;
+      if (detail::RunRowForValue<Effect, Layout>(
+              value, std::make_integer_sequence<int32_t, C::kCount>{}, x, y, in, out, width, rd)) {
+        return;
+      }
+    }
+    RunRareRow<Effect, Layout>(x, y, in, out, width, rd);
+  } else {
+    RunLayoutRow<Effect, Layout, detail::kAny>(x, y, in, out, width, rd);
+  }
+}
+
+// After Effects, one row per call in the iterate suites' pixel-function shape: the host iterates
+// a one-pixel-wide area, so (x, y) is the row's first output position and in/out point to the
+// row's first input (shifted by the iteration origin) and output pixel. The routine walks the
+// output world's width itself. The input row is never written.
+template <class Effect, class Layout>
+PF_Err IterateRow(void* refcon, A_long x, A_long y, typename Layout::Pixel* in,
+                  typename Layout::Pixel* out) {
+  const RenderData* rd = static_cast<const RenderData*>(refcon);
+  RunRow<Effect, Layout>(x, y, in, out, rd->outputWorld->width, rd);
   return PF_Err_NONE;
 }
 

@@ -3,9 +3,10 @@
 //
 // BlendPixel runs once per pixel and repetition (up to five per pixel on 4K frames), so it
 // and its per-channel formulas live here and are forced inline into the per-pixel routine:
-// one switch, then straight arithmetic on registers. The four HSL modes convert three pixels
-// anyway and stay out of line (blend_kernel.cpp). Results must match the shipped modules to
-// the bit; see hsl.h for the build flags this needs and for the macOS arithmetic switch.
+// one switch, then straight arithmetic on registers. The row loops are compiled per mode (the
+// effect's RowConstant), so the switch folds away and, for the four HSL modes, only the parts
+// of the conversions whose result the mode uses remain. Results must match the shipped modules
+// to the bit; see hsl.h for the build flags this needs and for the macOS arithmetic switch.
 #pragma once
 
 #include <array>
@@ -242,7 +243,15 @@ inline void ForEachColour(const PF_PixelFloat& base, const PF_PixelFloat& blend,
 
 // Raw result of the HSL modes: Hue (25), Saturation (26), Color (27), and Luminosity for every
 // other mode number, which is how out-of-range numbers end up as Luminosity.
-PF_PixelFloat HslModeResult(const PF_PixelFloat& base, const PF_PixelFloat& blend, int32_t mode);
+inline PF_PixelFloat HslModeResult(const PF_PixelFloat& base, const PF_PixelFloat& blend,
+                                   int32_t mode) {
+  switch (mode) {
+    case kBlendHue: return CombineHsl(&base, &blend, kHslHue);
+    case kBlendSaturation: return CombineHsl(&base, &blend, kHslSaturation);
+    case kBlendColor: return CombineHsl(&base, &blend, kHslColor);
+    default: return CombineHsl(&base, &blend, kHslLuminosity);  // 28, above 28, negative
+  }
+}
 
 // result.rgb = ((1 - mix) * base.rgb) + (mix * raw.rgb), clamped to 0..1 (a NaN becomes 0 on
 // Windows and stays NaN on macOS, see ClampUnit). Even mix 0 clamps the base. result.alpha is

@@ -6,6 +6,7 @@
 
 #include "effects/blending/blend_kernel.h"
 #include "effects/blending/parameters.h"
+#include "framework/effect_traits.h"
 #include "framework/param_setup.h"
 #include "framework/render_data.h"
 
@@ -26,6 +27,8 @@ static_assert(sizeof(ParamBlock) == 32, "the sequence data holds exactly one 32-
 struct Effect {
   using ParamBlock = blending::ParamBlock;
   static constexpr int kParamCount = blending::kParamCount;
+  // The mode is fixed per render: each gets a pixel loop with its own formula inlined.
+  using RowConstant = framework::RowConstant<&ParamBlock::blendMode, 0, kBlendModeCount - 1>;
 
   static PF_Err ParamsAssign(PF_InData*, PF_OutData*, PF_ParamDef* params[], PF_LayerDef*,
                              PF_LayerDef*, RenderData* rd) {

@@ -27,6 +27,12 @@ struct ParamBlock {
 };
 static_assert(sizeof(ParamBlock) == 32, "the sequence data holds exactly one 32-byte block");
 
+inline bool FromInput2(int32_t code) { return code >= kInput2Red && code < kSourceCount; }
+inline bool UsesInput2(const ParamBlock& b) {
+  return FromInput2(b.redSource) || FromInput2(b.greenSource) || FromInput2(b.blueSource) ||
+         FromInput2(b.alphaSource);
+}
+
 struct Effect {
   using ParamBlock = combine_rgba::ParamBlock;
   static constexpr int kParamCount = combine_rgba::kParamCount;
@@ -51,9 +57,11 @@ struct Effect {
     // Outside Input2, or an Input2 that carries no pixels, every Input2 source is zero. The
     // sample is read in the frame's own channel order, so "Input2 Red" is Input2's red in
     // Premiere Pro's BGRA frames as in After Effects.
+    // Input2 is read only when a channel takes from it (the default takes none).
     PF_PixelFloat sample{0.0f, 0.0f, 0.0f, 0.0f};
     const PF_LayerDef* in2 = b.input2;
-    if (in2->data != nullptr && x >= 0 && x < in2->width && y >= 0 && y < in2->height) {
+    if (UsesInput2(b) && in2->data != nullptr && x >= 0 && x < in2->width && y >= 0 &&
+        y < in2->height) {
       rd->AE_GetPixel(in2, x, y, &sample);
     }
 
