@@ -22,7 +22,5 @@ PF_Err DoRender(PF_InData* in_data, PF_LayerDef* input, RenderData* rd, PF_OutDa
   return DoRender(in_data, input, rd, out_data, output, params, kRowRoutines<Effect>);
 }
 
-// The iteration geometry's 16-bit fields: the low 16 bits of the 32-bit value, sign-extended.
-inline A_long LowSigned16(A_long v) { return static_cast<A_short>(static_cast<A_u_short>(v)); }
 
 }  // namespace tavu::framework

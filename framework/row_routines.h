@@ -170,11 +170,38 @@ inline void RunRow(A_long x, A_long y, const typename Layout::Pixel* in,
 // a one-pixel-wide area, so (x, y) is the row's first output position and in/out point to the
 // row's first input (shifted by the iteration origin) and output pixel. The routine walks the
 // output world's width itself. The input row is never written.
+//
+// The row is walked along the input from the pointer the host gave, which stands at the input's
+// column origin.h. Where the input is narrower than that walk (or the origin lies left of it),
+// the missing input pixels count as transparent black instead of being read from memory past the
+// row; an input that covers the row, the ordinary case, takes the single call below.
 template <class Effect, class Layout>
 PF_Err IterateRow(void* refcon, A_long x, A_long y, typename Layout::Pixel* in,
                   typename Layout::Pixel* out) {
   const RenderData* rd = static_cast<const RenderData*>(refcon);
-  RunRow<Effect, Layout>(x, y, in, out, rd->outputWorld->width, rd);
+  const A_long width = rd->outputWorld->width;
+  const PF_LayerDef* input = rd->inputWorld;
+  const int64_t originH = LowSigned16(rd->inData->output_origin_x);
+  const int64_t first = input->data == nullptr ? width : std::clamp<int64_t>(-originH, 0, width);
+  const int64_t last =
+      input->data == nullptr ? width : std::clamp<int64_t>(input->width - originH, first, width);
+  if (first == 0 && last == width) {
+    RunRow<Effect, Layout>(x, y, in, out, width, rd);
+    return PF_Err_NONE;
+  }
+  static const typename Layout::Pixel kTransparent[kBlockPixels] = {};
+  auto runTransparent = [&](int64_t from, int64_t to) {
+    for (int64_t k = from; k < to; k += kBlockPixels) {
+      const A_long n = static_cast<A_long>(std::min<int64_t>(kBlockPixels, to - k));
+      RunRow<Effect, Layout>(x + static_cast<A_long>(k), y, kTransparent, out + k, n, rd);
+    }
+  };
+  runTransparent(0, first);
+  if (last > first) {
+    RunRow<Effect, Layout>(x + static_cast<A_long>(first), y, in + first, out + first,
+                           static_cast<A_long>(last - first), rd);
+  }
+  runTransparent(last, width);
   return PF_Err_NONE;
 }
 
