@@ -35,7 +35,11 @@ PF_Err SequenceSetup(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef*[], P
     // A block of another size (an older project) keeps its leading bytes; the host may move the
     // handle, and writes the new one back through the address given. The next render refills
     // the block, so a failed resize changes nothing the module relies on.
+    const PF_Handle before = in_data->sequence_data;
     utils->host_resize_handle(BlockSize(), &in_data->sequence_data);
+    // A moved handle is also the answer: a host that takes the instance's handle from out_data
+    // would otherwise keep the one the resize just freed.
+    if (in_data->sequence_data != before) out_data->sequence_data = in_data->sequence_data;
   }
   return PF_Err_NONE;
 }
