@@ -27,26 +27,15 @@
 #include "hostsim/module.h"
 #include "hostsim/render_services.h"
 #include "hostsim/session.h"
+#include "bench/frame_formats.h"
 #include "hostsim/world.h"
 
 using namespace tavu::hostsim;
 
 namespace {
 
-struct Format {
-  const char* name;
-  HostApp app;
-  Layout layout;
-  PF_PixelFormat code;  // 0: the layout's own
-};
-const Format kFormats[] = {
-    {"ae/argb8", HostApp::AfterEffects, Layout::Argb8, 0},
-    {"ae/argb16", HostApp::AfterEffects, Layout::Argb16, 0},
-    {"ae/argb32f", HostApp::AfterEffects, Layout::ArgbFloat, 0},
-    {"pr/bgra8", HostApp::Premiere, Layout::Bgra8, 0},
-    {"pr/bgra32f", HostApp::Premiere, Layout::BgraFloat, 0},
-    {"pr/bgra32f_linear", HostApp::Premiere, Layout::BgraFloat, PrPixelFormat_BGRA_4444_32f_Linear},
-};
+using tavu::bench::Format;
+using tavu::bench::kFormats;
 
 // SplitMix64: the same sequence on every machine.
 struct Random {

@@ -27,6 +27,7 @@
 #include "hostsim/module.h"
 #include "hostsim/render_services.h"
 #include "hostsim/session.h"
+#include "bench/frame_formats.h"
 #include "hostsim/world.h"
 
 extern "C" PF_Err EffectMain(PF_Cmd, PF_InData*, PF_OutData*, PF_ParamDef*[], PF_LayerDef*, void*);
@@ -39,20 +40,8 @@ namespace {
 constexpr A_long kWidth = 3840, kHeight = 2160;
 constexpr double kMpix = kWidth * double{kHeight} / 1e6;
 
-struct Format {
-  const char* name;
-  HostApp app;
-  Layout layout;
-  PF_PixelFormat code;  // 0: the layout's own
-};
-const Format kFormats[] = {
-    {"ae/argb8", HostApp::AfterEffects, Layout::Argb8, 0},
-    {"ae/argb16", HostApp::AfterEffects, Layout::Argb16, 0},
-    {"ae/argb32f", HostApp::AfterEffects, Layout::ArgbFloat, 0},
-    {"pr/bgra8", HostApp::Premiere, Layout::Bgra8, 0},
-    {"pr/bgra32f", HostApp::Premiere, Layout::BgraFloat, 0},
-    {"pr/bgra32f_lin", HostApp::Premiere, Layout::BgraFloat, PrPixelFormat_BGRA_4444_32f_Linear},
-};
+using tavu::bench::Format;
+using tavu::bench::kFormats;
 
 using BareFunc = void (*)(const BareFrame&);
 // A bare loop per stored pixel type, in the order of Layout's values.
