@@ -27,15 +27,15 @@
 #include "hostsim/module.h"
 #include "hostsim/render_services.h"
 #include "hostsim/session.h"
-#include "bench/frame_formats.h"
+#include "hostsim/frame_formats.h"
 #include "hostsim/world.h"
 
 using namespace tavu::hostsim;
 
 namespace {
 
-using tavu::bench::Format;
-using tavu::bench::kFormats;
+using Format = tavu::hostsim::FrameFormat;
+const auto& kFormats = tavu::hostsim::kFrameFormats;
 
 // SplitMix64: the same sequence on every machine.
 struct Random {

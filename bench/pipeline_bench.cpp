@@ -27,7 +27,7 @@
 #include "hostsim/module.h"
 #include "hostsim/render_services.h"
 #include "hostsim/session.h"
-#include "bench/frame_formats.h"
+#include "hostsim/frame_formats.h"
 #include "hostsim/world.h"
 
 extern "C" PF_Err EffectMain(PF_Cmd, PF_InData*, PF_OutData*, PF_ParamDef*[], PF_LayerDef*, void*);
@@ -40,8 +40,8 @@ namespace {
 constexpr A_long kWidth = 3840, kHeight = 2160;
 constexpr double kMpix = kWidth * double{kHeight} / 1e6;
 
-using tavu::bench::Format;
-using tavu::bench::kFormats;
+using Format = tavu::hostsim::FrameFormat;
+const auto& kFormats = tavu::hostsim::kFrameFormats;
 
 using BareFunc = void (*)(const BareFrame&);
 // A bare loop per stored pixel type, in the order of Layout's values.

@@ -6,6 +6,7 @@
 #include <thread>
 #include <vector>
 
+#include "hostsim/frame_formats.h"
 #include "tests/framework/pipeline_fixture.h"
 
 using namespace tavu;
@@ -16,19 +17,7 @@ using tavu::testing::ProbeEffect;
 
 namespace {
 
-struct FormatCase {
-  HostApp app;
-  Layout layout;
-  PF_PixelFormat format;
-};
-const FormatCase kFormats[] = {
-    {HostApp::AfterEffects, Layout::Argb8, 0},
-    {HostApp::AfterEffects, Layout::Argb16, 0},
-    {HostApp::AfterEffects, Layout::ArgbFloat, 0},
-    {HostApp::Premiere, Layout::Bgra8, 0},
-    {HostApp::Premiere, Layout::BgraFloat, PrPixelFormat_BGRA_4444_32f},
-    {HostApp::Premiere, Layout::BgraFloat, PrPixelFormat_BGRA_4444_32f_Linear},
-};
+const auto& kFormats = tavu::hostsim::kFrameFormats;
 
 void ExpectSame(const World& got, const World& want, const char* what) {
   for (A_long y = 0; y < want.height(); ++y) {
@@ -48,7 +37,7 @@ TEST_F(RenderCommands, IdentityRendersEveryFormatOfBothHostsBitForBit) {
         WorldOptions opts;
         opts.rowPadding = 8 * static_cast<A_long>(ChannelSize(f.layout));
         opts.bottomUp = bottomUp;
-        opts.format = f.format;
+        opts.format = f.code;
         World input(f.layout, 37, 23, opts), output(f.layout, 37, 23, opts);
         input.Fill([&](A_long x, A_long y) { return Pattern(f.layout, x, y); });
         const std::string what = std::string(LayoutName(f.layout)) + (smart ? " smart" : "") +

@@ -12,6 +12,7 @@
 #include <functional>
 #include <string>
 
+#include "hostsim/frame_formats.h"
 #include "hostsim/host.h"
 #include "hostsim/module.h"
 #include "hostsim/session.h"
@@ -31,22 +32,7 @@ inline float StoredMix(double percent, bool macos) {
   return macos ? p / 100.0f : p * FromBits(0x3C23D70A);
 }
 
-struct HostFormat {
-  hostsim::HostApp app;
-  hostsim::Layout layout;
-  PF_PixelFormat format;  // 0: the layout's own
-  const char* name;
-};
-
-inline const HostFormat kHostFormats[] = {
-    {hostsim::HostApp::AfterEffects, hostsim::Layout::Argb8, 0, "After Effects argb"},
-    {hostsim::HostApp::AfterEffects, hostsim::Layout::Argb16, 0, "After Effects ae16"},
-    {hostsim::HostApp::AfterEffects, hostsim::Layout::ArgbFloat, 0, "After Effects ae32"},
-    {hostsim::HostApp::Premiere, hostsim::Layout::Bgra8, 0, "Premiere Pro bgra"},
-    {hostsim::HostApp::Premiere, hostsim::Layout::BgraFloat, 0, "Premiere Pro BGra"},
-    {hostsim::HostApp::Premiere, hostsim::Layout::BgraFloat, PrPixelFormat_BGRA_4444_32f_Linear,
-     "Premiere Pro BGaL"},
-};
+using HostFormat = hostsim::FrameFormat;
 
 // A stored channel as the working pixel carries it: 8-bit values times the float nearest 1/255
 // (0x3B808081), 16-bit values times 2^-15, floats as stored.
@@ -100,7 +86,7 @@ struct EffectRender {
   }
   hostsim::World NewWorld(A_long width, A_long height) const {
     hostsim::WorldOptions options;
-    options.format = format.format;
+    options.format = format.code;
     return hostsim::World(layout(), width, height, options);
   }
   hostsim::RenderRequest Request() const { return {&input, &output, smart}; }
@@ -146,13 +132,13 @@ inline void ForEveryRender(const std::string& displayName,
     if (m.displayName != displayName) continue;
     ++variants;
     hostsim::Module module(m.path);
-    for (const HostFormat& f : kHostFormats) {
+    for (const HostFormat& f : hostsim::kFrameFormats) {
       for (bool smart : {false, true}) {
         hostsim::Host host(f.app);
         hostsim::Session session(host, module);
         ASSERT_EQ(session.Setup(), PF_Err_NONE) << m.path;
         hostsim::WorldOptions options;
-        options.format = f.format;
+        options.format = f.code;
         hostsim::World input(f.layout, EffectRender::kWidth, EffectRender::kHeight, options);
         hostsim::World output(f.layout, EffectRender::kWidth, EffectRender::kHeight, options);
         input.Fill([&](A_long x, A_long y) { return Varied(f.layout, x, y, 0); });

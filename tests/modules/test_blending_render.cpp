@@ -11,6 +11,7 @@
 #include <sstream>
 #include <string>
 
+#include "hostsim/frame_formats.h"
 #include "hostsim/host.h"
 #include "hostsim/module.h"
 #include "hostsim/session.h"
@@ -127,20 +128,8 @@ Pixel Expected(const Setting& s, float m, const World& input, const World* secon
   return out;
 }
 
-struct Format {
-  HostApp app;
-  Layout layout;
-  PF_PixelFormat format;
-};
-
-const Format kFormats[] = {
-    {HostApp::AfterEffects, Layout::Argb8, 0},
-    {HostApp::AfterEffects, Layout::Argb16, 0},
-    {HostApp::AfterEffects, Layout::ArgbFloat, 0},
-    {HostApp::Premiere, Layout::Bgra8, 0},
-    {HostApp::Premiere, Layout::BgraFloat, PrPixelFormat_BGRA_4444_32f},
-    {HostApp::Premiere, Layout::BgraFloat, PrPixelFormat_BGRA_4444_32f_Linear},
-};
+using Format = tavu::hostsim::FrameFormat;
+const auto& kFormats = tavu::hostsim::kFrameFormats;
 
 // Stored values from 0..255 scaled to the layout's full scale, so every depth sees the same
 // colours.
@@ -219,7 +208,7 @@ TEST(BlendingModule, RendersEveryFormatOfBothHostsAsWorkedOut) {
         for (const Setting& s : kSettings) {
           SCOPED_TRACE(built.path + ", " + LayoutName(f.layout) + (smart ? ", smart, " : ", ") +
                        s.what);
-          Scene scene(f.layout, f.format);
+          Scene scene(f.layout, f.code);
           ASSERT_EQ(session.Render(Request(session, scene, s, smart, &noPixels)), PF_Err_NONE);
           const float m = built.macosArithmetic ? s.macosMix : s.windowsMix;
           int wrong = 0;

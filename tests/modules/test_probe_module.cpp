@@ -2,6 +2,7 @@
 // formats of both hosts, classic and smart.
 #include <gtest/gtest.h>
 
+#include "hostsim/frame_formats.h"
 #include "hostsim/host.h"
 #include "hostsim/module.h"
 #include "hostsim/session.h"
@@ -16,26 +17,14 @@ constexpr int kPosition = 2, kSampler = 6;
 
 TEST(ProbeModule, RendersEveryFormatOfBothHostsThroughItsExports) {
   Module module(TAVU_MODULE_TavuProbe);
-  const struct {
-    HostApp app;
-    Layout layout;
-    PF_PixelFormat format;
-  } formats[] = {
-      {HostApp::AfterEffects, Layout::Argb8, 0},
-      {HostApp::AfterEffects, Layout::Argb16, 0},
-      {HostApp::AfterEffects, Layout::ArgbFloat, 0},
-      {HostApp::Premiere, Layout::Bgra8, 0},
-      {HostApp::Premiere, Layout::BgraFloat, PrPixelFormat_BGRA_4444_32f},
-      {HostApp::Premiere, Layout::BgraFloat, PrPixelFormat_BGRA_4444_32f_Linear},
-  };
-  for (const auto& f : formats) {
+  for (const auto& f : tavu::hostsim::kFrameFormats) {
     for (bool smart : {false, true}) {
       Host host(f.app);
       Session session(host, module);
       ASSERT_EQ(session.Setup(), PF_Err_NONE);
       if (session.sequence_data() == nullptr) session.set_sequence_data(host.NewHandle(24));
       WorldOptions opts;
-      opts.format = f.format;
+      opts.format = f.code;
       World input(f.layout, 19, 11, opts), output(f.layout, 19, 11, opts);
       input.Fill([](A_long x, A_long y) {
         return Channels{double(x + y), double(x), double(y), 7};

@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "hostsim/frame_formats.h"
 #include "hostsim/host.h"
 #include "hostsim/module.h"
 #include "hostsim/session.h"
@@ -36,20 +37,8 @@ constexpr A_long kWidth = 37, kHeight = 23;
 constexpr A_long kSecondWidth = 29, kSecondHeight = 17;
 constexpr int kMixedSettings = 12;
 
-struct Format {
-  HostApp app;
-  Layout layout;
-  PF_PixelFormat code;  // 0: the layout's own
-};
-
-const Format kFormats[] = {
-    {HostApp::AfterEffects, Layout::Argb8, 0},
-    {HostApp::AfterEffects, Layout::Argb16, 0},
-    {HostApp::AfterEffects, Layout::ArgbFloat, 0},
-    {HostApp::Premiere, Layout::Bgra8, 0},
-    {HostApp::Premiere, Layout::BgraFloat, PrPixelFormat_BGRA_4444_32f},
-    {HostApp::Premiere, Layout::BgraFloat, PrPixelFormat_BGRA_4444_32f_Linear},
-};
+using Format = FrameFormat;
+const auto& kFormats = kFrameFormats;
 
 uint32_t Mix32(uint32_t v) {  // an integer hash, so neighbouring pixels differ in every bit
   v ^= v >> 16;
