@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdint>
+#include <exception>
 #include <thread>
 
 #include "hostsim/host.h"
@@ -66,8 +67,13 @@ struct IterateImpl {
       work();
     } else {
       std::vector<std::thread> pool;
-      pool.reserve(threads - 1);
-      for (int i = 1; i < threads; ++i) pool.emplace_back(work);
+      // Short of threads or memory, the rows run on the threads that could be started: they
+      // take their rows from one counter, so any number of them covers every row.
+      try {
+        pool.reserve(threads - 1);
+        for (int i = 1; i < threads; ++i) pool.emplace_back(work);
+      } catch (const std::exception&) {
+      }
       work();
       for (auto& t : pool) t.join();
     }

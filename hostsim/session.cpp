@@ -43,11 +43,15 @@ PF_Err Session::Setup(PF_Cmd* failed) {
   return PF_Err_NONE;
 }
 
-PF_Err Session::Setdown(PF_Cmd* failed) {
+PF_Err Session::Setdown(PF_Cmd* failed, PF_OutData* answer) {
   const PF_Err sequence = Send(PF_Cmd_SEQUENCE_SETDOWN);
+  const PF_OutData sequenceAnswer = host_.out_data;
   const PF_Err global = Send(PF_Cmd_GLOBAL_SETDOWN);
-  if (failed != nullptr && (sequence != PF_Err_NONE || global != PF_Err_NONE)) {
-    *failed = sequence != PF_Err_NONE ? PF_Cmd_SEQUENCE_SETDOWN : PF_Cmd_GLOBAL_SETDOWN;
+  if (sequence != PF_Err_NONE || global != PF_Err_NONE) {
+    if (failed != nullptr) {
+      *failed = sequence != PF_Err_NONE ? PF_Cmd_SEQUENCE_SETDOWN : PF_Cmd_GLOBAL_SETDOWN;
+    }
+    if (answer != nullptr) *answer = sequence != PF_Err_NONE ? sequenceAnswer : host_.out_data;
   }
   return sequence != PF_Err_NONE ? sequence : global;
 }
@@ -90,17 +94,20 @@ PF_Err Session::WithRenderInData(
   return command(&in, &ctx);
 }
 
-PF_Err Session::PreRender(const RenderRequest& request, PF_PreRenderExtra* extra) const {
-  return WithRenderInData(request, [&](PF_InData* in, RenderContext*) {
-    PF_OutData out{};
+PF_Err Session::PreRender(const RenderRequest& request, PF_PreRenderExtra* extra,
+                          PF_OutData* answer) const {
+  PF_OutData out{};
+  const PF_Err err = WithRenderInData(request, [&](PF_InData* in, RenderContext*) {
     return main_(PF_Cmd_SMART_PRE_RENDER, in, &out, nullptr, nullptr, extra);
   });
+  if (answer != nullptr) *answer = out;
+  return err;
 }
 
-PF_Err Session::Render(const RenderRequest& request) const {
-  return WithRenderInData(request, [&](PF_InData* in, RenderContext* ctx) {
+PF_Err Session::Render(const RenderRequest& request, PF_OutData* answer) const {
+  PF_OutData out{};
+  const PF_Err err = WithRenderInData(request, [&](PF_InData* in, RenderContext* ctx) {
     RenderServices& services = host_.render();
-    PF_OutData out{};
     if (request.smart) {
       PF_SmartRenderInput input{};
       input.output_request.rect = PF_LRect{0, 0, request.output->width(), request.output->height()};
@@ -124,6 +131,8 @@ PF_Err Session::Render(const RenderRequest& request) const {
     }
     return main_(PF_Cmd_RENDER, in, &out, params.data(), request.output->def(), nullptr);
   });
+  if (answer != nullptr) *answer = out;
+  return err;
 }
 
 }  // namespace tavu::hostsim

@@ -45,8 +45,9 @@ class Session {
   // the module adds become the values renders are served.
   PF_Err Setup(PF_Cmd* failed = nullptr);
   // PF_Cmd_SEQUENCE_SETDOWN and PF_Cmd_GLOBAL_SETDOWN; both are sent whatever the first returns.
-  // The first error is the result and `failed` names its command.
-  PF_Err Setdown(PF_Cmd* failed = nullptr);
+  // The first error is the result, `failed` names its command and `answer` receives what the
+  // module left in out_data with it (its message among it), which the next command would reset.
+  PF_Err Setdown(PF_Cmd* failed = nullptr, PF_OutData* answer = nullptr);
 
   // One command with no parameters, output or extra record (PF_Cmd_ABOUT, for one), with the
   // instance's own in_data; the module's answer stays in host().out_data.
@@ -66,14 +67,17 @@ class Session {
 
   // One render command. Safe to call from several threads at once: each render has its own
   // in_data, effect_ref and parameter values, and all renders share the instance's sequence data
-  // (as Premiere Pro does when told not to clone it).
-  PF_Err Render(const RenderRequest& request) const;
+  // (as Premiere Pro does when told not to clone it). `answer`, when given, receives the module's
+  // out_data for this render (a message it left with an error, for one).
+  PF_Err Render(const RenderRequest& request, PF_OutData* answer = nullptr) const;
 
   // PF_Cmd_SMART_PRE_RENDER ahead of a smart render of the same request: the same in_data and
   // effect_ref the render gets, with the extra record the caller prepared through
   // host().prerender.Prepare (whose `answer` is what checkout_layer hands back). Not for
-  // concurrent use: the extra record and the answer are the host's one copy.
-  PF_Err PreRender(const RenderRequest& request, PF_PreRenderExtra* extra) const;
+  // concurrent use: the extra record and the answer are the host's one copy. `answer` as for
+  // Render.
+  PF_Err PreRender(const RenderRequest& request, PF_PreRenderExtra* extra,
+                   PF_OutData* answer = nullptr) const;
 
   Host& host() const { return host_; }
 
