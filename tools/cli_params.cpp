@@ -1,6 +1,7 @@
 #include "tools/cli_params.h"
 
-#include <cerrno>
+#include <cctype>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -34,13 +35,49 @@ const char* TypeName(PF_ParamType type) {
   }
 }
 
+// A plain decimal number: an optional sign, digits with at most one decimal point (at least one
+// digit), and an optional exponent "e" or "E" with an optional sign and digits. Nothing else: no
+// hexadecimal, no infinity or NaN, no space on either side.
+bool IsPlainDecimal(const std::string& text) {
+  std::size_t i = 0;
+  const auto digits = [&] {
+    const std::size_t start = i;
+    while (i < text.size() && std::isdigit(static_cast<unsigned char>(text[i]))) ++i;
+    return i - start;
+  };
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+  std::size_t mantissa = digits();
+  if (i < text.size() && text[i] == '.') {
+    ++i;
+    mantissa += digits();
+  }
+  if (mantissa == 0) return false;
+  if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+    ++i;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+    if (digits() == 0) return false;
+  }
+  return i == text.size();
+}
+
+// The nearest double to a plain decimal number. One too small for a double becomes 0 or a
+// subnormal, as near as a double comes; one too large for it is refused.
 bool ParseNumber(const std::string& text, double* out) {
-  if (text.empty()) return false;
-  errno = 0;
-  char* end = nullptr;
-  const double v = std::strtod(text.c_str(), &end);
-  if (errno != 0 || end != text.c_str() + text.size() || !std::isfinite(v)) return false;
-  *out = v;
+  if (!IsPlainDecimal(text)) return false;
+  // from_chars takes no leading '+'.
+  const char* first = text.data() + (text[0] == '+' ? 1 : 0);
+  const char* last = text.data() + text.size();
+  double v = 0;
+  const auto [end, error] = std::from_chars(first, last, v, std::chars_format::general);
+  if (end != last) return false;
+  if (error == std::errc::result_out_of_range) {
+    // Underflow or overflow: strtod tells which, with the correctly rounded result of either.
+    v = std::strtod(text.c_str(), nullptr);
+    if (!std::isfinite(v)) return false;
+  } else if (error != std::errc()) {
+    return false;
+  }
+  *out = v == 0 ? 0.0 : v;  // no negative zero
   return true;
 }
 
@@ -163,9 +200,16 @@ SetResult ApplySetting(const std::string& setting, std::vector<PF_ParamDef>& par
     }
     case PF_Param_FLOAT_SLIDER: {
       double n = 0;
-      if (ParseNumber(value, &n) && n >= def->u.fs_d.valid_min && n <= def->u.fs_d.valid_max) {
-        def->u.fs_d.value = n;
-        return {true, ""};
+      if (ParseNumber(value, &n)) {
+        // The ends are single precision: a number beyond one that rounds to it, as the 0.7 the
+        // listing shows for 0.7f does, is that end.
+        const float rounded = static_cast<float>(n);
+        if (n < def->u.fs_d.valid_min && rounded == def->u.fs_d.valid_min) n = rounded;
+        if (n > def->u.fs_d.valid_max && rounded == def->u.fs_d.valid_max) n = rounded;
+        if (n >= def->u.fs_d.valid_min && n <= def->u.fs_d.valid_max) {
+          def->u.fs_d.value = n;
+          return {true, ""};
+        }
       }
       return {false, "\"" + name + "\" takes a number in " + Number(def->u.fs_d.valid_min) + ".." +
                          Number(def->u.fs_d.valid_max)};

@@ -36,6 +36,7 @@ int WholeNumber(const std::string& option, const std::string& text, int min, int
 Options ParseOptions(const std::vector<std::string>& args) {
   Options o;
   std::set<std::string> seen;
+  std::set<std::string> setNames;  // the parameters --set names
   bool listParams = false, about = false;
 
   // Options that take a value, by name; each parses its own value.
@@ -67,7 +68,15 @@ Options ParseOptions(const std::vector<std::string>& args) {
          o.layer2.source = v == "none" ? SecondLayer::Source::kNone : SecondLayer::Source::kFile;
          o.layer2.path = v;
        }},
-      {"--set", [&](const std::string& v) { o.settings.push_back(v); }},
+      {"--set",
+       [&](const std::string& v) {
+         // The same parameter set twice would leave one of the values silently unused.
+         const std::string name = v.substr(0, v.find('='));
+         if (v.find('=') != std::string::npos && !setNames.insert(name).second) {
+           throw UsageError("--set \"" + name + "\" given twice");
+         }
+         o.settings.push_back(v);
+       }},
       {"--output", [&](const std::string& v) { o.output = v; }},
   };
 
@@ -122,6 +131,12 @@ Options ParseOptions(const std::vector<std::string>& args) {
     throw UsageError(
         "Premiere Pro renders 8-bit or 32-bit float frames only; "
         "--depth 16 needs --host ae");
+  }
+  // Premiere Pro renders a frame on one thread; it hands out no rows to share among threads.
+  if (o.host == hostsim::HostApp::Premiere && o.threads) {
+    throw UsageError(
+        "--threads: Premiere Pro renders a frame on one thread; "
+        "--threads needs --host ae");
   }
   return o;
 }

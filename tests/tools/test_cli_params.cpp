@@ -31,6 +31,11 @@ std::vector<PF_ParamDef> Declared(const char* path) {
 TEST(CliParams, SettingsChangeExactlyTheirValue) {
   auto blending = Declared(TAVU_MODULE_Mixara);
   auto bright = Declared(TAVU_MODULE_Lumaguard);
+  // A range whose end has no exact decimal form: --list-params shows it as 0.7.
+  std::vector<PF_ParamDef> fine(2);
+  fine[1].param_type = PF_Param_FLOAT_SLIDER;
+  std::strcpy(fine[1].name, "Fine");
+  fine[1].u.fs_d.valid_max = 0.7f;
   struct Case {
     std::vector<PF_ParamDef>* params;
     const char* setting;
@@ -44,6 +49,13 @@ TEST(CliParams, SettingsChangeExactlyTheirValue) {
       {&blending, "Mix=12.5", 6, 12.5},
       {&blending, "Output Channel=Alpha", 5, 6},
       {&bright, "Highlight Clamp Value=0.25", 1, 0.25},
+      // Plain decimal numbers with an exponent; a value that rounds to a range end is in range.
+      {&blending, "Mix=1e-320", 6, 1e-320},
+      {&blending, "Mix=-1e-400", 6, 0},
+      {&blending, "Mix=1.25E1", 6, 12.5},
+      {&blending, "Mix=+7.", 6, 7},
+      {&blending, "Intensity=4.99999999999999999", 4, 5},
+      {&fine, "Fine=0.7", 1, 0.7f},
   };
   for (const auto& c : cases) {
     const auto before = *c.params;
@@ -84,6 +96,14 @@ TEST(CliParams, BadSettingsAreRefusedWithTheValidChoices) {
       {"Mix=100.01", "0..100"},
       {"Mix=-1", "0..100"},
       {"Mix=nan", "0..100"},
+      {"Mix=inf", "0..100"},
+      {"Mix=1e400", "0..100"},
+      {"Mix=0x1p6", "0..100"},
+      {"Mix= 50", "0..100"},
+      {"Mix=50 ", "0..100"},
+      {"Mix=5e", "0..100"},
+      {"Mix=.", "0..100"},
+      {"Intensity=0x2", "1..5"},
       {"Swap Inputs=yes", "on or off"},
       {"Input 2=x", "--layer2"},  // a layer is named by its file
       {"no equals sign", "NAME=VALUE"},
