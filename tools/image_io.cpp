@@ -16,7 +16,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cctype>
 #include <cerrno>
 #include <cmath>
@@ -25,8 +24,9 @@
 #include <cstring>
 #include <filesystem>
 #include <new>
-#include <random>
 #include <type_traits>
+
+#include "tools/atomic_file.h"
 
 namespace tavu::render {
 namespace {
@@ -164,60 +164,6 @@ std::vector<std::uint8_t> ReadFileBytes(const std::string& path) {
   if (failed) Fail(ImageErrorKind::kUnreadable, path, "read error");
   return bytes;
 }
-
-// A new file beside the target, moved over it by Commit() and removed if Commit() never ran, so
-// that an interrupted or failed write never leaves a partial target behind. Beside, not in a temp
-// directory, because rename() replaces atomically only within one file system.
-class PendingFile {
- public:
-  explicit PendingFile(const std::string& target) : target_(target) {
-    static std::atomic<unsigned> counter{0};
-    std::random_device random;
-    for (int attempt = 0; attempt < 100; ++attempt) {
-      char suffix[48];
-      std::snprintf(suffix, sizeof suffix, ".tmp%08x%04x", static_cast<unsigned>(random()),
-                    counter.fetch_add(1) & 0xFFFFu);
-      temp_ = target + suffix;
-      fd_ = ::open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-      if (fd_ >= 0) return;
-      if (errno != EEXIST) break;
-    }
-    Fail(ImageErrorKind::kWriteFailed, target,
-         std::string("cannot create the output: ") + std::strerror(errno));
-  }
-  ~PendingFile() {
-    if (fd_ >= 0) ::close(fd_);
-    if (!committed_) ::unlink(temp_.c_str());
-  }
-  PendingFile(const PendingFile&) = delete;
-  PendingFile& operator=(const PendingFile&) = delete;
-
-  int fd() const { return fd_; }
-  const std::string& temp_path() const { return temp_; }
-
-  void Commit() {
-    // fsync first: a rename that reaches the disk before the data would leave an empty file in
-    // place of a good one after a crash.
-    const bool synced = ::fsync(fd_) == 0;
-    const int syncError = errno;
-    const bool closed = ::close(fd_) == 0;
-    const int closeError = errno;
-    fd_ = -1;
-    if (!synced) Fail(ImageErrorKind::kWriteFailed, target_, std::strerror(syncError));
-    if (!closed) Fail(ImageErrorKind::kWriteFailed, target_, std::strerror(closeError));
-    if (std::rename(temp_.c_str(), target_.c_str()) != 0) {
-      Fail(ImageErrorKind::kWriteFailed, target_,
-           std::string("cannot replace the output: ") + std::strerror(errno));
-    }
-    committed_ = true;
-  }
-
- private:
-  std::string target_;
-  std::string temp_;
-  int fd_ = -1;
-  bool committed_ = false;
-};
 
 // Writes all of [data, data + size) or returns the errno of the failure.
 int WriteAll(int fd, const void* data, std::size_t size) {

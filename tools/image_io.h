@@ -97,7 +97,9 @@ void WriteWorld32(const std::string& path, int width, int height, const std::vec
 // PNG of round(clamp01(v)·65535); PNG8 or PNG16 to .exr becomes floats v/255 or v/65535.
 void WriteImage(const std::string& path, const Image& image);
 
-// All writers put the data into a new file beside the target and rename it into place only once
-// it is complete, so a failed write leaves neither a partial file nor a damaged earlier one.
+// All writers put the data into a new file in the folder the output lands in and rename it into
+// place only once it is complete (tools/atomic_file.h), so a failed write leaves neither a partial
+// file nor a damaged earlier one. A symbolic link is written through to its target, and a
+// replaced file keeps its permission bits.
 
 }  // namespace tavu::render

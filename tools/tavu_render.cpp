@@ -5,11 +5,13 @@
 // Exit status: 0 done, 1 file error, 2 usage or parameter error, 3 the module returned an error
 // code for a command. Nothing is written to --output unless every command succeeded.
 
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <exception>
 #include <iostream>
 #include <memory>
+#include <new>
 #include <optional>
 #include <string>
 #include <vector>
@@ -18,6 +20,7 @@
 #include "hostsim/module.h"
 #include "hostsim/session.h"
 #include "hostsim/world.h"
+#include "tools/atomic_file.h"
 #include "tools/cli_params.h"
 #include "tools/image_io.h"
 #include "tools/layer_worlds.h"
@@ -35,6 +38,12 @@ enum ExitStatus { kDone = 0, kFileError = 1, kUsageError = 2, kModuleError = 3 }
 
 // A file that cannot serve: the module file, as the loader reports it.
 class FileError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Memory ran out outside the image reader (which tells its own file).
+class OutOfMemory : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
 };
@@ -156,12 +165,33 @@ void RequireCapabilities(const Options& o, const PF_OutData& global) {
   }
 }
 
-World ReadLayer(const std::string& path, hostsim::Layout layout) {
-  return WorldFromImage(ReadImage(path), layout);
+
+// What a render holds at once, for the message when memory runs out: known once the layers are
+// read.
+struct FrameSize {
+  A_long width = 0, height = 0;
+  std::int64_t secondPixels = 0;  // the second layer's world, when it is a file of its own
+};
+
+// About what a frame of this size needs at this depth: the input and output worlds, the second
+// layer's world, and one more frame for the samples on their way from or to a file.
+std::int64_t NeededMiB(const FrameSize& frame, int depth) {
+  const std::int64_t bytesPerPixel = 4 * (depth == 8 ? 1 : depth == 16 ? 2 : 4);
+  const std::int64_t pixels = std::int64_t{frame.width} * frame.height;
+  const std::int64_t bytes = (3 * pixels + frame.secondPixels) * bytesPerPixel;
+  return (bytes + (std::int64_t{1} << 20) - 1) >> 20;
 }
 
-// The render itself, between set-up and set-down; returns the finished output world.
-World RenderFrame(const Options& o, Session& session) {
+std::string OutOfMemoryMessage(const Options& o, const FrameSize& frame) {
+  if (frame.width == 0) return "out of memory";
+  return "out of memory: a " + std::to_string(frame.width) + "x" + std::to_string(frame.height) +
+         " frame at " + std::to_string(o.depth) + " bits needs about " +
+         std::to_string(NeededMiB(frame, o.depth)) + " MiB";
+}
+
+// The render itself, between set-up and set-down; returns the finished output world. `size`
+// learns the frame's size as soon as the layers are read.
+World RenderFrame(const Options& o, Session& session, FrameSize& size) {
   RequireCapabilities(o, session.global_setup_answer());
 
   std::vector<PF_ParamDef> params = DeclaredParams(session.host());
@@ -179,9 +209,18 @@ World RenderFrame(const Options& o, Session& session) {
   }
 
   const hostsim::Layout layout = LayoutFor(o.host, o.depth);
-  World input = ReadLayer(o.layer, layout);
+  World input = [&] {
+    const Image image = ReadImage(o.layer);
+    size.width = image.width;
+    size.height = image.height;
+    return WorldFromImage(image, layout);
+  }();
   std::optional<World> second;
-  if (o.layer2.source == SecondLayer::Source::kFile) second = ReadLayer(o.layer2.path, layout);
+  if (o.layer2.source == SecondLayer::Source::kFile) {
+    const Image image = ReadImage(o.layer2.path);
+    size.secondPixels = std::int64_t{image.width} * image.height;
+    second.emplace(WorldFromImage(image, layout));
+  }
   World output(layout, input.width(), input.height());
 
   hostsim::RenderRequest request(&input, &output, o.smart);
@@ -205,14 +244,25 @@ World RenderFrame(const Options& o, Session& session) {
     wanted.channel_mask = 0xF;  // alpha, red, green and blue
     PF_PreRenderExtra* extra = host.prerender.Prepare(wanted, PF_LRect{}, PF_LRect{});
     extra->input->bitdepth = static_cast<A_short>(o.depth);
-    Check(PF_Cmd_SMART_PRE_RENDER, session.PreRender(request, extra));
+    PF_OutData answer{};
+    Check(PF_Cmd_SMART_PRE_RENDER, session.PreRender(request, extra, &answer), &answer);
   }
-  Check(o.smart ? PF_Cmd_SMART_RENDER : PF_Cmd_RENDER, session.Render(request));
+  PF_OutData answer{};
+  Check(o.smart ? PF_Cmd_SMART_RENDER : PF_Cmd_RENDER, session.Render(request, &answer), &answer);
   return output;
 }
 
-int Run(const Options& o) {
-  const std::string path = o.module.empty() ? ModuleForEffect(o.effect).string() : o.module;
+// The module file --module names. A name without a folder is a file in the working folder, not
+// a library for the loader to look up on the system's search path.
+std::string ModulePath(const std::string& named) {
+  return named.find('/') == std::string::npos ? "./" + named : named;
+}
+
+int RunWith(const Options& o, FrameSize& frame) {
+  // An output that cannot be written is refused before the module and the layers are loaded.
+  if (o.mode == Mode::kRender) CheckOutputWritable(o.output);
+  const std::string path =
+      o.module.empty() ? ModuleForEffect(o.effect).string() : ModulePath(o.module);
   std::unique_ptr<hostsim::Module> module;
   try {
     module = std::make_unique<hostsim::Module>(path);
@@ -237,14 +287,15 @@ int Run(const Options& o) {
     switch (o.mode) {
       case Mode::kAbout: PrintAbout(session, info, o.host); break;
       case Mode::kListParams: PrintParams(session); break;
-      default: output = RenderFrame(o, session); break;
+      default: output = RenderFrame(o, session, frame); break;
     }
   } catch (...) {
     failure = std::current_exception();
   }
-  const PF_Err setdown = session.Setdown(&failed);
+  PF_OutData setdownAnswer{};
+  const PF_Err setdown = session.Setdown(&failed, &setdownAnswer);
   if (failure) std::rethrow_exception(failure);
-  Check(failed, setdown, &host.out_data);
+  Check(failed, setdown, &setdownAnswer);
 
   if (output) {
     WriteWorldFile(o.output, *output);
@@ -253,6 +304,15 @@ int Run(const Options& o) {
               << (o.smart ? "smart render" : "render") << "\n";
   }
   return kDone;
+}
+
+int Run(const Options& o) {
+  FrameSize frame;
+  try {
+    return RunWith(o, frame);
+  } catch (const std::bad_alloc&) {
+    throw OutOfMemory(OutOfMemoryMessage(o, frame));
+  }
 }
 
 int Fail(int status, const std::string& message) {
@@ -266,6 +326,8 @@ int Fail(int status, const std::string& message) {
 
 int main(int argc, char** argv) {
   using namespace tavu::render;
+  // An interrupted run removes the output file it was writing; the earlier output stays.
+  RemovePendingFilesOnSignals();
   Options options;
   try {
     options = ParseOptions(std::vector<std::string>(argv + 1, argv + argc));
@@ -286,6 +348,10 @@ int main(int argc, char** argv) {
     return Fail(kFileError, e.what());
   } catch (const ModuleError& e) {
     return Fail(kModuleError, e.what());
+  } catch (const OutOfMemory& e) {
+    return Fail(kFileError, e.what());
+  } catch (const std::bad_alloc&) {
+    return Fail(kFileError, "out of memory");
   } catch (const std::exception& e) {
     return Fail(kFileError, e.what());
   }

@@ -4,15 +4,19 @@
 // asks for, channel by channel, without the renderer's code.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <map>
 #include <sstream>
@@ -107,35 +111,65 @@ class TavuRender : public ::testing::Test {
     return names;
   }
 
-  // Runs tavu-render with `args`; `env` adds NAME=VALUE entries to the inherited environment.
-  Outcome Run(const std::vector<std::string>& args, const std::vector<std::string>& env = {}) {
+  // How a run is started, beyond its arguments.
+  struct Launch {
+    std::vector<std::string> env;      // NAME=VALUE entries added to the inherited environment
+    std::string cwd;                   // its working folder; empty: the test's
+    std::vector<std::string> wrapper;  // a command that runs the rest of its arguments
+  };
+
+  // Starts tavu-render with `args`, its standard output and error going to files for Finish.
+  pid_t Start(const std::vector<std::string>& args, const Launch& launch = {}) {
     const fs::path out = dir_ / "io" / "stdout", err = dir_ / "io" / "stderr";
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    std::vector<std::string> argStrings = {TAVU_RENDER};
+    if (!launch.cwd.empty()) posix_spawn_file_actions_addchdir_np(&actions, launch.cwd.c_str());
+    // The signals a test sends take their default action even when this test was started with
+    // them ignored, as a background job is.
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t defaults;
+    sigemptyset(&defaults);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&defaults, sig);
+    posix_spawnattr_setsigdefault(&attributes, &defaults);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
+    std::vector<std::string> argStrings = launch.wrapper;
+    argStrings.push_back(TAVU_RENDER);
     argStrings.insert(argStrings.end(), args.begin(), args.end());
     std::vector<char*> argv;
     for (auto& a : argStrings) argv.push_back(a.data());
     argv.push_back(nullptr);
-    std::vector<std::string> envStrings(env);
+    std::vector<std::string> envStrings(launch.env);
     for (char** e = environ; *e != nullptr; ++e) envStrings.emplace_back(*e);
     std::vector<char*> envp;
     for (auto& e : envStrings) envp.push_back(e.data());
     envp.push_back(nullptr);
 
     pid_t pid = 0;
-    const int spawned = posix_spawn(&pid, TAVU_RENDER, &actions, nullptr, argv.data(), envp.data());
+    const int spawned =
+        posix_spawn(&pid, argv[0], &actions, &attributes, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attributes);
     if (spawned != 0) {
-      ADD_FAILURE() << "cannot start " << TAVU_RENDER << ": " << std::strerror(spawned);
-      return {-1, "", ""};
+      ADD_FAILURE() << "cannot start " << argv[0] << ": " << std::strerror(spawned);
+      return -1;
     }
+    return pid;
+  }
+
+  Outcome Finish(pid_t pid) {
+    if (pid < 0) return {-1, "", ""};
     int wait = 0;
     waitpid(pid, &wait, 0);
     const int status = WIFEXITED(wait) ? WEXITSTATUS(wait) : 128 + WTERMSIG(wait);
-    return {status, Slurp(out), Slurp(err)};
+    return {status, Slurp(dir_ / "io" / "stdout"), Slurp(dir_ / "io" / "stderr")};
+  }
+
+  // Runs tavu-render with `args`; `env` adds NAME=VALUE entries to the inherited environment.
+  Outcome Run(const std::vector<std::string>& args, const std::vector<std::string>& env = {}) {
+    return Finish(Start(args, {env, "", {}}));
   }
 
   fs::path dir_;
@@ -213,6 +247,17 @@ TEST_F(TavuRender, ErrorsGiveTheirExitStatusAMessageAndNoOutput) {
        2,
        {"exactly one of"}},
       {{"--effect", "blending", "--about", "--set", "Mix=5"}, "", 2, {"--set"}},
+      {{"--effect", "blending", "--layer", layer, "--set", "Mix=5", "--set", "Mix=6", "--output",
+        out},
+       "",
+       2,
+       {"\"Mix\" given twice"}},
+      // Premiere Pro renders a frame on one thread: there are no rows to share out.
+      {{"--effect", "blending", "--host", "premiere", "--threads", "4", "--layer", layer,
+        "--output", out},
+       "",
+       2,
+       {"--threads", "Premiere Pro renders a frame on one thread"}},
       // Files.
       {{"--effect", "blending", "--layer", In("missing.png"), "--output", out},
        "",
@@ -235,6 +280,14 @@ TEST_F(TavuRender, ErrorsGiveTheirExitStatusAMessageAndNoOutput) {
        "",
        1,
        {"result.png"}},
+      // The output's folder is checked before any layer is read.
+      {{"--effect", "blending", "--layer", In("missing.png"), "--output",
+        Out("no/such/dir/result.png")},
+       "",
+       1,
+       {"result.png: the folder ", "no/such/dir does not exist"}},
+      // A module name without a folder is a file here, never one from the library path.
+      {{"--module", "libc.so.6", "--about"}, "", 1, {"cannot load module ./libc.so.6"}},
       // The module's own error codes, named by command.
       {{"--module", TAVU_REFUSING_MODULE, "--about"},
        "-1",
@@ -252,24 +305,24 @@ TEST_F(TavuRender, ErrorsGiveTheirExitStatusAMessageAndNoOutput) {
       {{"--module", TAVU_REFUSING_MODULE, "--layer", layer, "--output", out},
        "11",
        3,
-       {"error 42 for PF_Cmd_RENDER"}},
+       {"error 42 for PF_Cmd_RENDER", "refused on request"}},
       {{"--module", TAVU_REFUSING_MODULE, "--smart", "--layer", layer, "--output", out},
        "23",
        3,
-       {"error 42 for PF_Cmd_SMART_PRE_RENDER"}},
+       {"error 42 for PF_Cmd_SMART_PRE_RENDER", "refused on request"}},
       {{"--module", TAVU_REFUSING_MODULE, "--smart", "--layer", layer, "--output", out},
        "24",
        3,
-       {"error 42 for PF_Cmd_SMART_RENDER"}},
+       {"error 42 for PF_Cmd_SMART_RENDER", "refused on request"}},
       // A render that succeeded still fails, and writes nothing, when set-down is refused.
       {{"--module", TAVU_REFUSING_MODULE, "--layer", layer, "--output", out},
        "8",
        3,
-       {"error 42 for PF_Cmd_SEQUENCE_SETDOWN"}},
+       {"error 42 for PF_Cmd_SEQUENCE_SETDOWN", "refused on request"}},
       {{"--module", TAVU_REFUSING_MODULE, "--depth", "32", "--layer", layer, "--output", out},
        "3",
        3,
-       {"error 42 for PF_Cmd_GLOBAL_SETDOWN"}},
+       {"error 42 for PF_Cmd_GLOBAL_SETDOWN", "refused on request"}},
   };
   for (const Case& c : cases) {
     std::vector<std::string> env;
@@ -289,6 +342,185 @@ TEST_F(TavuRender, ErrorsGiveTheirExitStatusAMessageAndNoOutput) {
       Run({"--module", TAVU_REFUSING_MODULE, "--smart", "--layer", layer, "--output", out}).status,
       0);
   EXPECT_TRUE(fs::exists(out));
+}
+
+// ---- where the output lands ---------------------------------------------------------------------
+
+TEST_F(TavuRender, OutputsLandWhereTheirNamesLead) {
+  const std::string layer = In("layer.png");
+  const std::string longName = std::string(251, 'n') + ".png";  // 255 bytes, the usual limit
+  fs::copy_file(TAVU_REFUSING_MODULE, In("refusing.so"));
+  struct Case {
+    const char* name;
+    std::function<void()> prepare;
+    std::vector<std::string> args;
+    std::string cwd;
+    std::function<void()> check;
+  };
+  const auto isLayer = [](const std::string& path) {
+    if (!fs::is_regular_file(path) || Slurp(path) == "old") {
+      ADD_FAILURE() << path << " was not written";
+      return;
+    }
+    const Image image = ReadImage(path);
+    EXPECT_EQ(image.width, kWidth) << path;
+    EXPECT_EQ(image.height, kHeight) << path;
+  };
+  const auto mode = [](const std::string& path) {
+    struct stat s {};
+    EXPECT_EQ(stat(path.c_str(), &s), 0) << path;
+    return s.st_mode & 07777;
+  };
+  const Case cases[] = {
+      {"the longest name a folder takes",
+       [] {},
+       {"--effect", "combine-rgba", "--layer", layer, "--output", Out(longName)},
+       "",
+       [&] { isLayer(Out(longName)); }},
+      // A link is written through: its target gets the frame, the link stays a link.
+      {"a link to a file",
+       [&] {
+         std::ofstream(In("target.png")) << "old";
+         fs::create_symlink("../in/target.png", Out("link.png"));
+       },
+       {"--effect", "combine-rgba", "--layer", layer, "--output", Out("link.png")},
+       "",
+       [&] {
+         EXPECT_TRUE(fs::is_symlink(Out("link.png")));
+         isLayer(In("target.png"));
+       }},
+      {"a link to no file yet",
+       [&] { fs::create_symlink(In("new.png"), Out("dangling.png")); },
+       {"--effect", "combine-rgba", "--layer", layer, "--output", Out("dangling.png")},
+       "",
+       [&] {
+         EXPECT_TRUE(fs::is_symlink(Out("dangling.png")));
+         isLayer(In("new.png"));
+       }},
+      // A replaced file keeps its permissions; 0604 is no umask's default.
+      {"a file with its own permissions",
+       [&] {
+         std::ofstream(Out("kept.png")) << "old";
+         chmod(Out("kept.png").c_str(), 0604);
+       },
+       {"--effect", "combine-rgba", "--layer", layer, "--output", Out("kept.png")},
+       "",
+       [&] {
+         isLayer(Out("kept.png"));
+         EXPECT_EQ(mode(Out("kept.png")), 0604u);
+       }},
+      // A module named without a folder is the file in the working folder.
+      {"a module in the working folder",
+       [] {},
+       {"--module", "refusing.so", "--layer", layer, "--output", Out("module.png")},
+       (dir_ / "in").string(),
+       [&] { isLayer(Out("module.png")); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    for (const auto& name : OutputListing()) fs::remove(Out(name));
+    c.prepare();
+    const std::vector<std::string> before = OutputListing();
+    const Outcome r = Finish(Start(c.args, {{}, c.cwd, {}}));
+    if (r.status != 0) {
+      ADD_FAILURE() << "exit status " << r.status << ":" << Joined(c.args) << "\n" << r.err;
+      continue;
+    }
+    c.check();
+    // Nothing but the output itself is left beside it.
+    std::vector<std::string> after = OutputListing();
+    for (const auto& name : before) after.erase(std::remove(after.begin(), after.end(), name), after.end());
+    EXPECT_LE(after.size(), 1u) << Joined(c.args);
+  }
+}
+
+// ---- interrupted and starved runs ----------------------------------------------------------------
+
+// A run stopped by a signal while it writes its output removes the file it was writing, leaves
+// the earlier output as it was, and ends by the signal. The layer is noise, so writing it as a
+// 16-bit PNG keeps the compressor busy long enough to be caught at it.
+TEST_F(TavuRender, AnInterruptedWriteLeavesNothingBehind) {
+  constexpr int kBigWidth = 2048, kBigHeight = 1024;
+  std::vector<std::uint8_t> noise(std::size_t(kBigWidth) * kBigHeight * 4);
+  std::uint32_t state = 12345;
+  for (auto& b : noise) {
+    state = state * 1664525u + 1013904223u;
+    b = static_cast<std::uint8_t>(state >> 24);
+  }
+  WriteImage(In("noise.png"), MakeImage(kBigWidth, kBigHeight, noise));
+  const std::vector<std::string> args = {"--effect", "combine-rgba", "--depth", "16",
+                                         "--layer",  In("noise.png"), "--output", Out("result.png")};
+
+  for (const int sig : {SIGINT, SIGTERM, SIGHUP}) {
+    SCOPED_TRACE(strsignal(sig));
+    for (const auto& name : OutputListing()) fs::remove(Out(name));
+    std::ofstream(Out("result.png")) << "old";
+    bool caught = false;
+    // The write is caught when a second file appears beside the output; a machine fast enough to
+    // finish first gets another try.
+    for (int attempt = 0; attempt < 5 && !caught; ++attempt) {
+      const pid_t pid = Start(args);
+      ASSERT_GT(pid, 0);
+      const auto running = [pid] {
+        siginfo_t info{};
+        return waitid(P_PID, id_t(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+               info.si_pid == 0;
+      };
+      while (!caught && running()) caught = OutputListing().size() > 1;
+      if (caught) kill(pid, sig);
+      const Outcome r = Finish(pid);
+      if (!caught) {
+        ASSERT_EQ(r.status, 0) << r.err;
+        std::ofstream(Out("result.png")) << "old";
+        continue;
+      }
+      EXPECT_EQ(r.status, 128 + sig) << r.err;
+    }
+    ASSERT_TRUE(caught) << "the write was never seen under way";
+    EXPECT_EQ(OutputListing(), std::vector<std::string>{"result.png"});
+    EXPECT_EQ(Slurp(Out("result.png")), "old");
+  }
+}
+
+// Short of memory at any stage, a run says so with the frame it was rendering, exits 1 and
+// writes nothing. The address-space limit is set by the shell that starts it.
+TEST_F(TavuRender, RunningOutOfMemoryIsAFileErrorThatSaysSo) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+  GTEST_SKIP() << "a sanitizer's shadow memory does not fit under an address-space limit";
+#endif
+  // A 2048 x 2048 float frame is 64 MiB a world: under the first limit the layer is read but its
+  // world and the output's do not fit. Under the second an 8-bit frame fits, but not the stacks of
+  // 1024 threads; the threads that cannot be started are done without.
+  constexpr int kSide = 2048;
+  WriteImage(In("flat.png"),
+             MakeImage(kSide, kSide, std::vector<std::uint8_t>(std::size_t(kSide) * kSide * 4, 90)));
+  const struct {
+    const char* limitKiB;
+    const char* depth;
+    const char* threads;
+    bool mayFinish;
+  } cases[] = {{"100000", "32", "1", false}, {"200000", "8", "1024", true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.limitKiB) + " KiB, threads " + c.threads);
+    const std::vector<std::string> args = {"--effect",  "combine-rgba", "--depth", c.depth,
+                                           "--threads", c.threads,      "--layer", In("flat.png"),
+                                           "--output",  Out("result.png")};
+    const Outcome r = Finish(
+        Start(args, {{}, "", {"/bin/sh", "-c", "ulimit -v \"$0\" && exec \"$@\"", c.limitKiB}}));
+    if (c.mayFinish && r.status == 0) {
+      fs::remove(Out("result.png"));
+      continue;
+    }
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_NE(r.err.find("out of memory"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("bad_alloc"), std::string::npos) << r.err;
+    if (!c.mayFinish) {
+      EXPECT_NE(r.err.find("out of memory: a 2048x2048 frame at 32 bits needs about "),
+                std::string::npos)
+          << r.err;
+    }
+    EXPECT_TRUE(OutputListing().empty());
+  }
 }
 
 // ---- what the module says about itself --------------------------------------------------------

@@ -1,0 +1,210 @@
+#include "tools/atomic_file.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include "tools/image_io.h"
+
+namespace tavu::render {
+namespace {
+
+[[noreturn]] void Fail(const std::string& path, const std::string& detail) {
+  throw ImageError(ImageErrorKind::kWriteFailed, path + ": " + detail);
+}
+
+// The folder part of a path as the system resolves it: "." for a bare name.
+std::string FolderOf(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+// ---- what a signal handler may see --------------------------------------------------------------
+//
+// The handler runs at any moment, on any thread, and may only read memory that is never half
+// written: a fixed table of paths, each published by an atomic state once it is complete.
+
+constexpr int kSlots = 16;  // files pending at once; more are simply not removed by a signal
+constexpr std::size_t kPathBytes = 4096;
+enum SlotState : int { kFree, kFilling, kPending };
+
+struct Slot {
+  std::atomic<int> state{kFree};
+  char path[kPathBytes];
+};
+static_assert(std::atomic<int>::is_always_lock_free, "the signal handler needs a lock-free flag");
+
+Slot g_slots[kSlots];
+
+int Register(const std::string& path) {
+  if (path.size() >= kPathBytes) return -1;
+  for (int i = 0; i < kSlots; ++i) {
+    int expected = kFree;
+    if (g_slots[i].state.compare_exchange_strong(expected, kFilling)) {
+      std::memcpy(g_slots[i].path, path.c_str(), path.size() + 1);
+      g_slots[i].state.store(kPending, std::memory_order_release);
+      return i;
+    }
+  }
+  return -1;
+}
+
+void Unregister(int slot) {
+  if (slot >= 0) g_slots[slot].state.store(kFree, std::memory_order_release);
+}
+
+constexpr int kCleanupSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+// Only async-signal-safe calls: unlink, sigaction, raise. The signal is blocked while its
+// handler runs, so the raise takes effect, with the default action, once the handler returns.
+extern "C" void RemovePendingFilesAndDie(int sig) {
+  const int savedErrno = errno;
+  for (Slot& slot : g_slots) {
+    if (slot.state.load(std::memory_order_acquire) == kPending) ::unlink(slot.path);
+  }
+  struct sigaction dflt {};
+  dflt.sa_handler = SIG_DFL;
+  sigemptyset(&dflt.sa_mask);
+  ::sigaction(sig, &dflt, nullptr);
+  ::raise(sig);
+  errno = savedErrno;
+}
+
+// Holds back the cleanup signals on this thread while a file comes into being or is renamed, so
+// that the handler never runs between the two steps and misses a file or removes a moved one.
+class SignalsHeld {
+ public:
+  SignalsHeld() {
+    sigset_t block;
+    sigemptyset(&block);
+    for (int sig : kCleanupSignals) sigaddset(&block, sig);
+    ::pthread_sigmask(SIG_BLOCK, &block, &saved_);
+  }
+  ~SignalsHeld() { ::pthread_sigmask(SIG_SETMASK, &saved_, nullptr); }
+  SignalsHeld(const SignalsHeld&) = delete;
+  SignalsHeld& operator=(const SignalsHeld&) = delete;
+
+ private:
+  sigset_t saved_;
+};
+
+}  // namespace
+
+std::string ResolveOutput(const std::string& path) {
+  std::string current = path;
+  // The system's own limit on links followed in one path lookup.
+  for (int hops = 0; hops < 40; ++hops) {
+    struct stat status {};
+    // Not there, or not a link (or not to be inspected): the write lands here, and creating the
+    // file reports any problem with it.
+    if (::lstat(current.c_str(), &status) != 0 || !S_ISLNK(status.st_mode)) return current;
+    std::vector<char> link(static_cast<std::size_t>(status.st_size) + 256);
+    const ssize_t length = ::readlink(current.c_str(), link.data(), link.size());
+    if (length <= 0 || static_cast<std::size_t>(length) == link.size()) return current;
+    const std::string target(link.data(), static_cast<std::size_t>(length));
+    // A relative link is relative to the folder that holds it.
+    current = target[0] == '/' ? target : FolderOf(current) + "/" + target;
+  }
+  Fail(path, "too many levels of symbolic links");
+}
+
+void CheckOutputWritable(const std::string& path) {
+  const std::string resolved = ResolveOutput(path);
+  const std::string folder = FolderOf(resolved);
+  struct stat status {};
+  if (::stat(folder.c_str(), &status) != 0) {
+    if (errno == ENOENT) Fail(path, "the folder " + folder + " does not exist");
+    if (errno == ENOTDIR) Fail(path, folder + " is not a folder");
+    Fail(path, "cannot use the folder " + folder + ": " + std::strerror(errno));
+  }
+  if (!S_ISDIR(status.st_mode)) Fail(path, folder + " is not a folder");
+  if (::access(folder.c_str(), W_OK | X_OK) != 0) {
+    Fail(path, "cannot write in the folder " + folder + ": " + std::strerror(errno));
+  }
+  if (::stat(resolved.c_str(), &status) == 0 && S_ISDIR(status.st_mode)) {
+    Fail(path, "a folder is in the way of the output");
+  }
+}
+
+void RemovePendingFilesOnSignals() {
+  for (int sig : kCleanupSignals) {
+    struct sigaction previous {};
+    if (::sigaction(sig, nullptr, &previous) != 0 || previous.sa_handler == SIG_IGN) continue;
+    struct sigaction action {};
+    action.sa_handler = RemovePendingFilesAndDie;
+    sigemptyset(&action.sa_mask);
+    // One cleanup at a time: the other signals wait until the first has ended the process.
+    for (int other : kCleanupSignals) sigaddset(&action.sa_mask, other);
+    ::sigaction(sig, &action, nullptr);
+  }
+}
+
+PendingFile::PendingFile(const std::string& target)
+    : target_(target), resolved_(ResolveOutput(target)) {
+  std::string folder = FolderOf(resolved_);
+  if (folder.back() != '/') folder += '/';
+  static std::atomic<unsigned> counter{0};
+  std::random_device random;
+  int error = 0;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    char name[32];
+    std::snprintf(name, sizeof name, ".tavu-%08x%04x.tmp", static_cast<unsigned>(random()),
+                  counter.fetch_add(1) & 0xFFFFu);
+    temp_ = folder + name;
+    SignalsHeld held;
+    fd_ = ::open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd_ >= 0) {
+      slot_ = Register(temp_);
+      return;
+    }
+    error = errno;
+    if (error != EEXIST) break;
+  }
+  Fail(target, std::string("cannot create the output: ") + std::strerror(error));
+}
+
+PendingFile::~PendingFile() {
+  if (fd_ >= 0) ::close(fd_);
+  if (!committed_) {
+    SignalsHeld held;
+    ::unlink(temp_.c_str());
+    Unregister(slot_);
+  }
+}
+
+void PendingFile::Commit() {
+  // A replaced file keeps its permissions; a new one has what the umask allows.
+  struct stat existing {};
+  if (::stat(resolved_.c_str(), &existing) == 0 && S_ISREG(existing.st_mode) &&
+      ::fchmod(fd_, existing.st_mode & 0777) != 0) {
+    Fail(target_, std::string("cannot keep the output's permissions: ") + std::strerror(errno));
+  }
+  // fsync first: a rename that reaches the disk before the data would leave an empty file in
+  // place of a good one after a crash.
+  const bool synced = ::fsync(fd_) == 0;
+  const int syncError = errno;
+  const bool closed = ::close(fd_) == 0;
+  const int closeError = errno;
+  fd_ = -1;
+  if (!synced) Fail(target_, std::strerror(syncError));
+  if (!closed) Fail(target_, std::strerror(closeError));
+  SignalsHeld held;
+  if (std::rename(temp_.c_str(), resolved_.c_str()) != 0) {
+    Fail(target_, std::string("cannot replace the output: ") + std::strerror(errno));
+  }
+  Unregister(slot_);
+  slot_ = -1;
+  committed_ = true;
+}
+
+}  // namespace tavu::render

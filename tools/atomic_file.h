@@ -1,0 +1,50 @@
+// Output files replaced whole: the data goes into a new file in the folder the output lands in,
+// which is renamed over the output only once it is complete, so a failed or interrupted write
+// leaves neither a partial output nor a damaged earlier one. Every failure throws ImageError
+// (kWriteFailed) naming the path the caller gave.
+#pragma once
+
+#include <string>
+
+namespace tavu::render {
+
+// Where a write to `path` lands: `path` itself, or, when it is a symbolic link, the file at the
+// end of its chain of links, which need not exist yet (a dangling link's target is created).
+std::string ResolveOutput(const std::string& path);
+
+// Refuses, before any work is spent on it, an output that cannot be written: its folder is
+// missing, not a folder or not writable, or the output itself is a folder.
+void CheckOutputWritable(const std::string& path);
+
+// Makes SIGINT, SIGTERM and SIGHUP remove every PendingFile not yet committed before the process
+// ends by the signal as it would have without the handler. A signal the process ignores stays
+// ignored. For a program's main: a library must not take over signals.
+void RemovePendingFilesOnSignals();
+
+// A new file for the output at `target`, under a short temporary name in the folder the output
+// lands in (beside it, not in a temp directory, because rename() replaces atomically only within
+// one file system; short, so that any name the folder accepts for the output works). Commit()
+// moves it over the output, with the permission bits of the file it replaces; if Commit() never
+// ran, the destructor removes it.
+class PendingFile {
+ public:
+  explicit PendingFile(const std::string& target);
+  ~PendingFile();
+  PendingFile(const PendingFile&) = delete;
+  PendingFile& operator=(const PendingFile&) = delete;
+
+  int fd() const { return fd_; }
+  const std::string& temp_path() const { return temp_; }
+
+  void Commit();
+
+ private:
+  std::string target_;    // as the caller named it, for messages
+  std::string resolved_;  // where it lands
+  std::string temp_;
+  int fd_ = -1;
+  int slot_ = -1;  // its entry for the signal handler, or -1
+  bool committed_ = false;
+};
+
+}  // namespace tavu::render
