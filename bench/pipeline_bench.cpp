@@ -5,7 +5,8 @@
 //   - each effect module, loaded from its file and driven through its exports by the simulated
 //     host, at its default setting and at a heavy one;
 //   - for each effect, a bare loop with the arithmetic of its default setting and no framework.
-// After the runs, tables give Mpix/s and the ratios, and each speed target is checked. With
+// After the runs, tables give Mpix/s and the ratios, and for each speed threshold the cases that
+// reach it and the figures of those that do not. With
 // --table=FILE the tables are also written to FILE as markdown (scripts/bench.sh).
 //
 // All cores: After Effects frames run their rows on every core through the iterate suite;
@@ -255,7 +256,7 @@ void Register(const std::string& name, void (*fn)(benchmark::State&, const Forma
 
 bool Is8Bit(const Format& f) { return ChannelSize(f.layout) == 1; }
 
-// One target in one case: which target, where, the figure, and whether it is met.
+// One threshold in one case: which threshold, where, the figure, and whether it is reached.
 struct Check {
   std::string target;
   std::string where;
@@ -392,7 +393,7 @@ int main(int argc, char** argv) {
 
   std::vector<Check> checks;
   std::string md = Tables(reporter, cores, checks);
-  // How far work without any framework scales here: the ceiling the all-cores targets meet.
+  // How far work without any framework scales here: the ceiling for the all-cores thresholds.
   double lo = 1e9, hi = 0;
   auto widen = [&](double one, double many) {
     if (one > 0 && many > 0) lo = std::min(lo, many / one), hi = std::max(hi, many / one);
@@ -411,8 +412,9 @@ int main(int argc, char** argv) {
           Fixed(hi, 1) + "x from one thread to " + std::to_string(cores) + " on this machine.\n";
   }
 
-  // One line per target, in the order first checked: how many cases meet it, and the others.
-  md += "\nTargets:\n\n";
+  // One line per threshold, in the order first checked: how many cases reach it, and the
+  // figures of the others.
+  md += "\nThresholds, and the cases that reach them:\n\n";
   std::vector<std::string> order;
   for (const Check& c : checks) {
     if (std::find(order.begin(), order.end(), c.target) == order.end()) order.push_back(c.target);
@@ -431,8 +433,8 @@ int main(int argc, char** argv) {
       }
     }
     if (cases == 0) continue;
-    md += "- " + target + ": met in " + std::to_string(met) + " of " + std::to_string(cases) +
-          (missed.empty() ? "" : "; not met: " + missed) + "\n";
+    md += "- " + target + ": " + std::to_string(met) + " of " + std::to_string(cases) +
+          (missed.empty() ? "" : "; the others: " + missed) + "\n";
   }
   std::printf("\n%s", md.c_str());
   if (!tableFile.empty()) {
