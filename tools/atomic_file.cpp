@@ -63,6 +63,15 @@ void Unregister(int slot) {
   if (slot >= 0) g_slots[slot].state.store(kFree, std::memory_order_release);
 }
 
+// Only a file is replaced: a folder, device or pipe at the output (or at the end of its links)
+// stays as it is, whatever the rights of the user running this.
+void RequireFileOrNothing(const std::string& path, const std::string& resolved) {
+  struct stat status {};
+  if (::stat(resolved.c_str(), &status) != 0 || S_ISREG(status.st_mode)) return;
+  if (S_ISDIR(status.st_mode)) Fail(path, "a folder is in the way of the output");
+  Fail(path, "not a regular file; only a file is replaced by the output");
+}
+
 constexpr int kCleanupSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
 // Only async-signal-safe calls: unlink, sigaction, raise. The signal is blocked while its
@@ -131,9 +140,7 @@ void CheckOutputWritable(const std::string& path) {
   if (::access(folder.c_str(), W_OK | X_OK) != 0) {
     Fail(path, "cannot write in the folder " + folder + ": " + std::strerror(errno));
   }
-  if (::stat(resolved.c_str(), &status) == 0 && S_ISDIR(status.st_mode)) {
-    Fail(path, "a folder is in the way of the output");
-  }
+  RequireFileOrNothing(path, resolved);
 }
 
 void RemovePendingFilesOnSignals() {
@@ -151,6 +158,7 @@ void RemovePendingFilesOnSignals() {
 
 PendingFile::PendingFile(const std::string& target)
     : target_(target), resolved_(ResolveOutput(target)) {
+  RequireFileOrNothing(target_, resolved_);
   std::string folder = FolderOf(resolved_);
   if (folder.back() != '/') folder += '/';
   static std::atomic<unsigned> counter{0};

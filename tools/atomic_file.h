@@ -13,7 +13,8 @@ namespace tavu::render {
 std::string ResolveOutput(const std::string& path);
 
 // Refuses, before any work is spent on it, an output that cannot be written: its folder is
-// missing, not a folder or not writable, or the output itself is a folder.
+// missing, not a folder or not writable, or something other than a file (a folder, a device, a
+// pipe) is where the output would land.
 void CheckOutputWritable(const std::string& path);
 
 // Makes SIGINT, SIGTERM and SIGHUP remove every PendingFile not yet committed before the process
@@ -25,7 +26,7 @@ void RemovePendingFilesOnSignals();
 // lands in (beside it, not in a temp directory, because rename() replaces atomically only within
 // one file system; short, so that any name the folder accepts for the output works). Commit()
 // moves it over the output, with the permission bits of the file it replaces; if Commit() never
-// ran, the destructor removes it.
+// ran, the destructor removes it. Only a file is replaced: anything else at the output is refused.
 class PendingFile {
  public:
   explicit PendingFile(const std::string& target);

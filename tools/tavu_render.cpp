@@ -165,7 +165,6 @@ void RequireCapabilities(const Options& o, const PF_OutData& global) {
   }
 }
 
-
 // What a render holds at once, for the message when memory runs out: known once the layers are
 // read.
 struct FrameSize {

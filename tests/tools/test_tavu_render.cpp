@@ -184,6 +184,7 @@ TEST_F(TavuRender, ErrorsGiveTheirExitStatusAMessageAndNoOutput) {
   std::ofstream(In("cut.png"), std::ios::binary)
       .write(whole.data(), std::streamsize(whole.size() / 2));
   std::ofstream(In("text.png")) << "this is not an image\n";
+  ASSERT_EQ(mkfifo(In("pipe.png").c_str(), 0644), 0);
 
   const std::string layer = In("layer.png"), out = Out("result.png");
   struct Case {
@@ -286,6 +287,11 @@ TEST_F(TavuRender, ErrorsGiveTheirExitStatusAMessageAndNoOutput) {
        "",
        1,
        {"result.png: the folder ", "no/such/dir does not exist"}},
+      // Only a file is replaced: a pipe at the output stays a pipe.
+      {{"--effect", "blending", "--layer", layer, "--output", In("pipe.png")},
+       "",
+       1,
+       {"pipe.png: not a regular file"}},
       // A module name without a folder is a file here, never one from the library path.
       {{"--module", "libc.so.6", "--about"}, "", 1, {"cannot load module ./libc.so.6"}},
       // The module's own error codes, named by command.
@@ -344,7 +350,7 @@ TEST_F(TavuRender, ErrorsGiveTheirExitStatusAMessageAndNoOutput) {
   EXPECT_TRUE(fs::exists(out));
 }
 
-// ---- where the output lands ---------------------------------------------------------------------
+// ---- where the output lands -------------------------------------------------------------------
 
 TEST_F(TavuRender, OutputsLandWhereTheirNamesLead) {
   const std::string layer = In("layer.png");
@@ -429,12 +435,14 @@ TEST_F(TavuRender, OutputsLandWhereTheirNamesLead) {
     c.check();
     // Nothing but the output itself is left beside it.
     std::vector<std::string> after = OutputListing();
-    for (const auto& name : before) after.erase(std::remove(after.begin(), after.end(), name), after.end());
+    for (const auto& name : before) {
+      after.erase(std::remove(after.begin(), after.end(), name), after.end());
+    }
     EXPECT_LE(after.size(), 1u) << Joined(c.args);
   }
 }
 
-// ---- interrupted and starved runs ----------------------------------------------------------------
+// ---- interrupted and starved runs -------------------------------------------------------------
 
 // A run stopped by a signal while it writes its output removes the file it was writing, leaves
 // the earlier output as it was, and ends by the signal. The layer is noise, so writing it as a
@@ -448,8 +456,9 @@ TEST_F(TavuRender, AnInterruptedWriteLeavesNothingBehind) {
     b = static_cast<std::uint8_t>(state >> 24);
   }
   WriteImage(In("noise.png"), MakeImage(kBigWidth, kBigHeight, noise));
-  const std::vector<std::string> args = {"--effect", "combine-rgba", "--depth", "16",
-                                         "--layer",  In("noise.png"), "--output", Out("result.png")};
+  const std::vector<std::string> args = {"--effect", "combine-rgba",    "--depth",
+                                         "16",       "--layer",         In("noise.png"),
+                                         "--output", Out("result.png")};
 
   for (const int sig : {SIGINT, SIGTERM, SIGHUP}) {
     SCOPED_TRACE(strsignal(sig));
@@ -492,8 +501,8 @@ TEST_F(TavuRender, RunningOutOfMemoryIsAFileErrorThatSaysSo) {
   // world and the output's do not fit. Under the second an 8-bit frame fits, but not the stacks of
   // 1024 threads; the threads that cannot be started are done without.
   constexpr int kSide = 2048;
-  WriteImage(In("flat.png"),
-             MakeImage(kSide, kSide, std::vector<std::uint8_t>(std::size_t(kSide) * kSide * 4, 90)));
+  const std::vector<std::uint8_t> flat(std::size_t(kSide) * kSide * 4, 90);
+  WriteImage(In("flat.png"), MakeImage(kSide, kSide, flat));
   const struct {
     const char* limitKiB;
     const char* depth;
