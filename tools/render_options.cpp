@@ -1,5 +1,6 @@
 #include "tools/render_options.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <functional>
 #include <map>
@@ -21,10 +22,14 @@ const char kUsage[] =
 
 namespace {
 
+// Decimal digits only, as --set takes numbers: no sign, space or other base.
 int WholeNumber(const std::string& option, const std::string& text, int min, int max) {
-  char* end = nullptr;
-  const long v = std::strtol(text.c_str(), &end, 10);
-  if (text.empty() || end != text.c_str() + text.size() || v < min || v > max) {
+  long v = -1;
+  if (!text.empty() && text.size() <= 9 &&
+      std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+    v = std::strtol(text.c_str(), nullptr, 10);
+  }
+  if (v < min || v > max) {
     throw UsageError(option + " takes a whole number in " + std::to_string(min) + ".." +
                      std::to_string(max) + ", got \"" + text + "\"");
   }

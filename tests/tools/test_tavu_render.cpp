@@ -253,6 +253,10 @@ TEST_F(TavuRender, ErrorsGiveTheirExitStatusAMessageAndNoOutput) {
        "",
        2,
        {"\"Mix\" given twice"}},
+      {{"--effect", "blending", "--threads", " 4", "--layer", layer, "--output", out},
+       "",
+       2,
+       {"--threads takes a whole number in 1..1024"}},
       // Premiere Pro renders a frame on one thread: there are no rows to share out.
       {{"--effect", "blending", "--host", "premiere", "--threads", "4", "--layer", layer,
         "--output", out},
