@@ -196,23 +196,30 @@ TEST(RenderDriver, PremiereFramesStayInsideBothWorlds) {
   }
 }
 
+// A refused suite ends the render where the render would call it. A success without a table ends
+// it too where the table is called, but Premiere Pro never calls the World Suite's: its frame
+// renders.
 TEST(RenderDriver, SuiteRefusalsEndTheRenderWithNothingLeftAcquired) {
   const struct {
     const char* what;
     HostApp app;
     std::function<void(Host&)> arrange;
     PF_Err expected;
+    long pixels;  // handed to Process
   } cases[] = {
       {"World Suite error", HostApp::AfterEffects,
-       [](Host& h) { h.FailAcquire(kPFWorldSuite, 2, 33, nullptr); }, 33},
+       [](Host& h) { h.FailAcquire(kPFWorldSuite, 2, 33, nullptr); }, 33, 0},
       {"World Suite error with a pointer written", HostApp::Premiere,
-       [](Host& h) { h.FailAcquire(kPFWorldSuite, 2, 34, &h); }, 34},
+       [](Host& h) { h.FailAcquire(kPFWorldSuite, 2, 34, &h); }, 34, 0},
       {"World Suite success without a table", HostApp::AfterEffects,
-       [](Host& h) { h.AcquireYieldsNull(kPFWorldSuite, 2); }, PF_Err_BAD_CALLBACK_PARAM},
+       [](Host& h) { h.AcquireYieldsNull(kPFWorldSuite, 2); }, PF_Err_BAD_CALLBACK_PARAM, 0},
+      {"World Suite success without a table, Premiere Pro", HostApp::Premiere,
+       [](Host& h) { h.AcquireYieldsNull(kPFWorldSuite, 2); }, PF_Err_NONE, 4},
       {"Pixel Format Suite error", HostApp::Premiere,
-       [](Host& h) { h.FailAcquire(kPFPixelFormatSuite, 1, 35, &h); }, 35},
+       [](Host& h) { h.FailAcquire(kPFPixelFormatSuite, 1, 35, &h); }, 35, 0},
       {"Pixel Format Suite success without a table", HostApp::Premiere,
-       [](Host& h) { h.AcquireYieldsNull(kPFPixelFormatSuite, 1); }, PF_Err_BAD_CALLBACK_PARAM},
+       [](Host& h) { h.AcquireYieldsNull(kPFPixelFormatSuite, 1); }, PF_Err_BAD_CALLBACK_PARAM,
+       0},
   };
   for (const auto& c : cases) {
     Host host(c.app);
@@ -222,8 +229,8 @@ TEST(RenderDriver, SuiteRefusalsEndTheRenderWithNothingLeftAcquired) {
     Spy::Reset();
     RenderData rd{};
     EXPECT_EQ(Drive<Spy>(host, input, output, &rd), c.expected) << c.what;
-    EXPECT_EQ(Spy::calls, 0) << c.what;
-    EXPECT_EQ(rd.AE_GetPixel, nullptr) << c.what;
+    EXPECT_EQ(Spy::calls, c.pixels) << c.what;
+    EXPECT_EQ(rd.AE_GetPixel, c.pixels == 0 ? nullptr : GetPixel8_BGRA) << c.what;
     EXPECT_EQ(host.OutstandingSuites(), 0) << c.what;
     // Released exactly what was handed out: the host refuses the release of a suite it did not
     // hand out, and a refused acquisition must not be given back.
