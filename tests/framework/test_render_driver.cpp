@@ -79,6 +79,7 @@ TEST(RenderDriver, RecordsFormatDepthAndTheLayoutsRoutineSet) {
     int bits;
     RoutineSet slots;
     const char* iterateSuite;  // null: the driver's own loops
+    bool queryWritesNothing = false;
   } cases[] = {
       {HostApp::AfterEffects, Layout::Argb8, 0, 0x62677261, 8,
        {SamplePixel8, GetPixel8, SetPixel8, GetPixel8}, "PF Iterate8 Suite"},
@@ -92,9 +93,14 @@ TEST(RenderDriver, RecordsFormatDepthAndTheLayoutsRoutineSet) {
        {SamplePixelFloat_BGRA, GetPixelFloat_BGRA, SetPixelFloat_BGRA, GetPixelFloat}, nullptr},
       {HostApp::Premiere, Layout::BgraFloat, 0x4C614742, 0x32336561, 32,
        {SamplePixelFloat_BGRA, GetPixelFloat_BGRA, SetPixelFloat_BGRA, GetPixelFloat}, nullptr},
+      // A Premiere Pro query that fails and writes nothing: 'bgra' stands (the world's own 'argb'
+      // would have been refused) and the frame renders as 8-bit BGRA.
+      {HostApp::Premiere, Layout::Bgra8, 0x62677261, 0x62677261, 8,
+       {SamplePixel8_BGRA, GetPixel8_BGRA, SetPixel8_BGRA, GetPixel8}, nullptr, true},
   };
   for (const auto& c : cases) {
     Host host(c.app);
+    if (c.queryWritesNothing) host.FailAllCalls("GetPixelFormat", 99);
     WorldOptions opts;
     opts.format = c.format;
     World input(c.layout, 3, 2, opts), output(c.layout, 3, 2, opts);
