@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "framework/arithmetic.h"
 #include "platform/pf_effect.h"
 
 namespace tavu::framework {
@@ -52,6 +53,7 @@ inline int32_t PopupCode(PF_ParamValue value) {
   return static_cast<int32_t>(static_cast<uint32_t>(value) - 1u);
 }
 
+inline namespace TAVU_ARITHMETIC {
 // The "Mix" percentage as the block stores it: the slider value in single precision times the
 // single-precision 0.01 (the macOS build divides by 100 instead; the two can differ in the last
 // bit).
@@ -62,5 +64,6 @@ inline float MixFactor(double percent) {
   return static_cast<float>(percent) * 0.01f;
 #endif
 }
+}  // namespace TAVU_ARITHMETIC
 
 }  // namespace tavu::framework

@@ -34,6 +34,8 @@ class AcquiredSuite {
     if (error_ != kSPNoError) return error_;
     return suite_ == nullptr ? PF_Err_BAD_CALLBACK_PARAM : PF_Err_NONE;
   }
+  // The host's own error alone, for a suite the render acquires but never calls.
+  PF_Err HostError() const { return error_; }
   template <class Table>
   const Table* As() const {
     return static_cast<const Table*>(suite_);
@@ -79,11 +81,14 @@ PF_Err DoRender(PF_InData* in_data, PF_LayerDef* input, RenderData* rd, PF_OutDa
   // Declared first so it dies last: the World Suite goes back before the iterate suite.
   AEGP_SuiteHandler suites(in_data->pica_basicP);
   const AcquiredSuite world(in_data->pica_basicP, kPFWorldSuite, kPFWorldSuiteVersion);
-  if (const PF_Err err = world.Failure()) return err;
 
+  // Premiere Pro takes the format from the Pixel Format Suite and never calls the World Suite:
+  // only the host's refusal of it ends the render there, a success without a table does not.
   if (in_data->appl_id == PF_APPL_ID_PREMIERE) {
+    if (const PF_Err err = world.HostError()) return err;
     return RenderPremiereFrame(in_data, input, rd, output, routines);
   }
+  if (const PF_Err err = world.Failure()) return err;
 
   // The host writes the code straight into the context; the query's own code is not examined.
   world.As<PF_WorldSuite>()->PF_GetPixelFormat(output, &rd->pixelFormat);

@@ -11,8 +11,9 @@ namespace tavu::framework {
 
 // Results: 0; the World Suite's or Pixel Format Suite's acquisition error; 514 for a Premiere Pro
 // frame that is neither 8-bit nor float BGRA; 516 for an After Effects frame outside 'argb',
-// 'ae16', 'ae32' or a suite the host acquires without handing out; iterate_origin's own error. A
-// missing iterate suite throws the integer 516 after the World Suite has been released.
+// 'ae16', 'ae32' or a suite the render calls that the host acquires without handing out (the
+// World Suite in After Effects, the Pixel Format Suite in Premiere Pro); iterate_origin's own
+// error. A missing iterate suite throws the integer 516 after the World Suite has been released.
 PF_Err DoRender(PF_InData* in_data, PF_LayerDef* input, RenderData* rd, PF_OutData* out_data,
                 PF_LayerDef* output, PF_ParamDef* params[], const RowRoutines& routines);
 

@@ -175,11 +175,15 @@ inline void RunRow(A_long x, A_long y, const typename Layout::Pixel* in,
 // column origin.h. Where the input is narrower than that walk (or the origin lies left of it),
 // the missing input pixels count as transparent black instead of being read from memory past the
 // row; an input that covers the row, the ordinary case, takes the single call below.
+//
+// A row of width 0 or less has no pixels; it returns before anything else, as the column bounds
+// below assume 0 <= width (std::clamp's bounds would otherwise be reversed).
 template <class Effect, class Layout>
 PF_Err IterateRow(void* refcon, A_long x, A_long y, typename Layout::Pixel* in,
                   typename Layout::Pixel* out) {
   const RenderData* rd = static_cast<const RenderData*>(refcon);
   const A_long width = rd->outputWorld->width;
+  if (width <= 0) return PF_Err_NONE;
   const PF_LayerDef* input = rd->inputWorld;
   const int64_t originH = LowSigned16(rd->inData->output_origin_x);
   const int64_t first = input->data == nullptr ? width : std::clamp<int64_t>(-originH, 0, width);
@@ -208,14 +212,16 @@ PF_Err IterateRow(void* refcon, A_long x, A_long y, typename Layout::Pixel* in,
 // Premiere Pro, the whole frame per call on the render's own thread. Rows firstRow up to
 // firstRow + rowCount - 1 of both worlds, counted from their first row (data), but never past the
 // last row of either world: the frame's extent may claim more rows than a world holds. Columns
-// 0 up to the narrower world's width. A world without pixel data has no rows.
+// 0 up to the narrower world's width; none (width 0 or less) ends the frame at once. A world
+// without pixel data has no rows.
 template <class Effect, class Layout>
 PF_Err FrameRows(PF_InData*, A_long firstRow, A_long rowCount, PF_LayerDef* input,
                  RenderData* rd, PF_LayerDef* output) {
+  const A_long columns = std::min(input->width, output->width);
+  if (columns <= 0) return PF_Err_NONE;
   if (input->data == nullptr || output->data == nullptr) return PF_Err_NONE;
   const int64_t end = std::min({int64_t{firstRow} + rowCount, int64_t{input->height},
                                 int64_t{output->height}});
-  const A_long columns = std::min(input->width, output->width);
   for (int64_t y = std::max<int64_t>(firstRow, 0); y < end; ++y) {
     const typename Layout::Pixel* in = Layout::Row(input, y);
     typename Layout::Pixel* out = Layout::Row(output, y);

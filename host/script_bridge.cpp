@@ -35,6 +35,8 @@ void runScript(PF_InData* in_data, std::string script, std::string& result) {
   const A_Err err = suites.UtilitySuite11()->AEGP_ExecuteScript(0, buffer, false, &resultH,
                                                                 nullptr);
   result.clear();
+  // A success that hands back no handle leaves nothing to read or free: locking it would be a
+  // host call on nothing, so the Memory Suite is not even taken.
   if (err != PF_Err_NONE || resultH == nullptr) return;
 
   // The host made the result handle for us: it is ours to free whatever the lock does.

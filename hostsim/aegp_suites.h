@@ -43,6 +43,8 @@ class AegpSim {
   // The result text the host hands back in a new memory handle, followed by a NUL. It may hold
   // NULs of its own.
   std::string script_result;
+  // False: a script that runs reports success but hands back no result handle.
+  bool script_result_handle = true;
 
   // ---- "AEGP Memory Suite" 1 ---------------------------------------------------------------
   AEGP_MemHandle NewMemHandle(const void* data, AEGP_MemSize size);

@@ -6,7 +6,8 @@
 // one switch, then straight arithmetic on registers. The row loops are compiled per mode (the
 // effect's RowConstant), so the switch folds away and, for the four HSL modes, only the parts
 // of the conversions whose result the mode uses remain. Results must match the shipped modules
-// to the bit; see hsl.h for the build flags this needs and for the macOS arithmetic switch.
+// to the bit; see hsl.h for the build flags this needs and framework/arithmetic.h for the macOS
+// arithmetic switch.
 #pragma once
 
 #include <array>
@@ -28,6 +29,7 @@
 #endif
 
 namespace tavu::blending {
+inline namespace TAVU_ARITHMETIC {
 
 // ---- the modes -----------------------------------------------------------------------------
 
@@ -303,4 +305,5 @@ TAVU_FORCE_INLINE void BlendPixel(const PF_PixelFloat& base, const PF_PixelFloat
   result.alpha = 1.0f;
 }
 
+}  // namespace TAVU_ARITHMETIC
 }  // namespace tavu::blending

@@ -7,10 +7,12 @@
 #include "effects/blending/blend_kernel.h"
 #include "effects/blending/parameters.h"
 #include "framework/effect_traits.h"
+#include "framework/arithmetic.h"
 #include "framework/param_setup.h"
 #include "framework/render_data.h"
 
 namespace tavu::blending {
+inline namespace TAVU_ARITHMETIC {
 
 enum OutputChannel : int32_t { kRGB, kRGBA, kRed, kGreen, kBlue, kAlpha };
 
@@ -89,4 +91,5 @@ struct Effect {
   }
 };
 
+}  // namespace TAVU_ARITHMETIC
 }  // namespace tavu::blending

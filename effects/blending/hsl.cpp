@@ -1,6 +1,7 @@
 #include "effects/blending/hsl.h"
 
 namespace tavu::blending {
+inline namespace TAVU_ARITHMETIC {
 
 #if !TAVU_MACOS_ARITHMETIC
 
@@ -26,4 +27,5 @@ PF_PixelFloat BlendLuminosity(const PF_PixelFloat* base, const PF_PixelFloat* bl
 
 #endif
 
+}  // namespace TAVU_ARITHMETIC
 }  // namespace tavu::blending

@@ -11,31 +11,15 @@
 // -ffast-math (it reassociates and drops the NaN rules below).
 #pragma once
 
-#include <cfloat>
 #include <cmath>
 #include <cstdint>
 
+// kMacArithmetic: whether this build computes the macOS module's arithmetic.
+#include "framework/arithmetic.h"
 #include "platform/pf_basic.h"
 
-// The macOS module was built with another compiler whose float code differs from the Windows
-// module's in a few spots (division instead of reciprocal multiplication, how NaN travels).
-// The build defines this to 1 for the macOS variant; an Apple compiler selects it by itself.
-#ifndef TAVU_MACOS_ARITHMETIC
-#if defined(__APPLE__)
-#define TAVU_MACOS_ARITHMETIC 1
-#else
-#define TAVU_MACOS_ARITHMETIC 0
-#endif
-#endif
-
-// Bit-exact results need every float operation rounded to 32 bits, not kept in x87 registers.
-#if defined(FLT_EVAL_METHOD) && FLT_EVAL_METHOD != 0
-#error "float expressions must be evaluated in float precision (use SSE, not x87)"
-#endif
-
 namespace tavu::blending {
-
-inline constexpr bool kMacArithmetic = TAVU_MACOS_ARITHMETIC != 0;
+inline namespace TAVU_ARITHMETIC {
 
 // Clamp to 0..1 as both modules do it. The Windows module tests "> 1" then ">= 0", so a NaN
 // fails both and becomes 0; the macOS module tests "> 1" then "< 0" and lets a NaN through.
@@ -229,4 +213,5 @@ PF_PixelFloat BlendColor(const PF_PixelFloat* base, const PF_PixelFloat* blend);
 PF_PixelFloat BlendLuminosity(const PF_PixelFloat* base, const PF_PixelFloat* blend);
 #endif
 
+}  // namespace TAVU_ARITHMETIC
 }  // namespace tavu::blending

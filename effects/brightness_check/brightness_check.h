@@ -4,10 +4,12 @@
 #pragma once
 
 #include "effects/brightness_check/parameters.h"
+#include "framework/arithmetic.h"
 #include "framework/param_setup.h"
 #include "framework/render_data.h"
 
 namespace tavu::brightness_check {
+inline namespace TAVU_ARITHMETIC {
 
 struct ParamBlock {
   float highlightClamp;           // threshold on the working pixel's 0..1 scale
@@ -92,4 +94,5 @@ struct Effect {
   }
 };
 
+}  // namespace TAVU_ARITHMETIC
 }  // namespace tavu::brightness_check

@@ -5,10 +5,12 @@
 #include <cstdint>
 
 #include "effects/color_gray/parameters.h"
+#include "framework/arithmetic.h"
 #include "framework/param_setup.h"
 #include "framework/render_data.h"
 
 namespace tavu::color_gray {
+inline namespace TAVU_ARITHMETIC {
 
 enum GraySource : int32_t { kAverage, kLuma, kLightness };
 enum ColorLookup : int32_t { kLeftRight, kTopBottom };
@@ -96,4 +98,5 @@ struct Effect {
   }
 };
 
+}  // namespace TAVU_ARITHMETIC
 }  // namespace tavu::color_gray

@@ -5,10 +5,12 @@
 #include <cstdint>
 
 #include "effects/combine_rgba/parameters.h"
+#include "framework/arithmetic.h"
 #include "framework/param_setup.h"
 #include "framework/render_data.h"
 
 namespace tavu::combine_rgba {
+inline namespace TAVU_ARITHMETIC {
 
 // A popup's value - 1: where an output channel comes from.
 enum ChannelSource : int32_t {
@@ -85,4 +87,5 @@ struct Effect {
   }
 };
 
+}  // namespace TAVU_ARITHMETIC
 }  // namespace tavu::combine_rgba

@@ -79,6 +79,7 @@ TEST(RenderDriver, RecordsFormatDepthAndTheLayoutsRoutineSet) {
     int bits;
     RoutineSet slots;
     const char* iterateSuite;  // null: the driver's own loops
+    bool queryWritesNothing = false;
   } cases[] = {
       {HostApp::AfterEffects, Layout::Argb8, 0, 0x62677261, 8,
        {SamplePixel8, GetPixel8, SetPixel8, GetPixel8}, "PF Iterate8 Suite"},
@@ -92,9 +93,14 @@ TEST(RenderDriver, RecordsFormatDepthAndTheLayoutsRoutineSet) {
        {SamplePixelFloat_BGRA, GetPixelFloat_BGRA, SetPixelFloat_BGRA, GetPixelFloat}, nullptr},
       {HostApp::Premiere, Layout::BgraFloat, 0x4C614742, 0x32336561, 32,
        {SamplePixelFloat_BGRA, GetPixelFloat_BGRA, SetPixelFloat_BGRA, GetPixelFloat}, nullptr},
+      // A Premiere Pro query that fails and writes nothing: 'bgra' stands (the world's own 'argb'
+      // would have been refused) and the frame renders as 8-bit BGRA.
+      {HostApp::Premiere, Layout::Bgra8, 0x62677261, 0x62677261, 8,
+       {SamplePixel8_BGRA, GetPixel8_BGRA, SetPixel8_BGRA, GetPixel8}, nullptr, true},
   };
   for (const auto& c : cases) {
     Host host(c.app);
+    if (c.queryWritesNothing) host.FailAllCalls("GetPixelFormat", 99);
     WorldOptions opts;
     opts.format = c.format;
     World input(c.layout, 3, 2, opts), output(c.layout, 3, 2, opts);
@@ -196,23 +202,30 @@ TEST(RenderDriver, PremiereFramesStayInsideBothWorlds) {
   }
 }
 
+// A refused suite ends the render where the render would call it. A success without a table ends
+// it too where the table is called, but Premiere Pro never calls the World Suite's: its frame
+// renders.
 TEST(RenderDriver, SuiteRefusalsEndTheRenderWithNothingLeftAcquired) {
   const struct {
     const char* what;
     HostApp app;
     std::function<void(Host&)> arrange;
     PF_Err expected;
+    long pixels;  // handed to Process
   } cases[] = {
       {"World Suite error", HostApp::AfterEffects,
-       [](Host& h) { h.FailAcquire(kPFWorldSuite, 2, 33, nullptr); }, 33},
+       [](Host& h) { h.FailAcquire(kPFWorldSuite, 2, 33, nullptr); }, 33, 0},
       {"World Suite error with a pointer written", HostApp::Premiere,
-       [](Host& h) { h.FailAcquire(kPFWorldSuite, 2, 34, &h); }, 34},
+       [](Host& h) { h.FailAcquire(kPFWorldSuite, 2, 34, &h); }, 34, 0},
       {"World Suite success without a table", HostApp::AfterEffects,
-       [](Host& h) { h.AcquireYieldsNull(kPFWorldSuite, 2); }, PF_Err_BAD_CALLBACK_PARAM},
+       [](Host& h) { h.AcquireYieldsNull(kPFWorldSuite, 2); }, PF_Err_BAD_CALLBACK_PARAM, 0},
+      {"World Suite success without a table, Premiere Pro", HostApp::Premiere,
+       [](Host& h) { h.AcquireYieldsNull(kPFWorldSuite, 2); }, PF_Err_NONE, 4},
       {"Pixel Format Suite error", HostApp::Premiere,
-       [](Host& h) { h.FailAcquire(kPFPixelFormatSuite, 1, 35, &h); }, 35},
+       [](Host& h) { h.FailAcquire(kPFPixelFormatSuite, 1, 35, &h); }, 35, 0},
       {"Pixel Format Suite success without a table", HostApp::Premiere,
-       [](Host& h) { h.AcquireYieldsNull(kPFPixelFormatSuite, 1); }, PF_Err_BAD_CALLBACK_PARAM},
+       [](Host& h) { h.AcquireYieldsNull(kPFPixelFormatSuite, 1); }, PF_Err_BAD_CALLBACK_PARAM,
+       0},
   };
   for (const auto& c : cases) {
     Host host(c.app);
@@ -222,8 +235,8 @@ TEST(RenderDriver, SuiteRefusalsEndTheRenderWithNothingLeftAcquired) {
     Spy::Reset();
     RenderData rd{};
     EXPECT_EQ(Drive<Spy>(host, input, output, &rd), c.expected) << c.what;
-    EXPECT_EQ(Spy::calls, 0) << c.what;
-    EXPECT_EQ(rd.AE_GetPixel, nullptr) << c.what;
+    EXPECT_EQ(Spy::calls, c.pixels) << c.what;
+    EXPECT_EQ(rd.AE_GetPixel, c.pixels == 0 ? nullptr : GetPixel8_BGRA) << c.what;
     EXPECT_EQ(host.OutstandingSuites(), 0) << c.what;
     // Released exactly what was handed out: the host refuses the release of a suite it did not
     // hand out, and a refused acquisition must not be given back.

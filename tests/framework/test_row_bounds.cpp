@@ -3,6 +3,8 @@
 // transparent black.
 #include <gtest/gtest.h>
 
+#include <cstdint>
+
 #include "framework/row_routines.h"
 #include "hostsim/world.h"
 #include "tests/support/probe_effect.h"
@@ -60,3 +62,74 @@ TEST(RowBounds, InputNarrowerThanTheRowReadsAsTransparent) {
 }
 
 }  // namespace
+
+// Counts the pixels a routine hands over.
+struct CountingEffect {
+  using ParamBlock = int;
+  static constexpr int kParamCount = 0;
+  static PF_Err ParamsAssign(PF_InData*, PF_OutData*, PF_ParamDef*[], PF_LayerDef*, PF_LayerDef*,
+                             RenderData*) {
+    return PF_Err_NONE;
+  }
+  static void Process(int, int, PF_PixelFloat*, const RenderData*) { ++calls; }
+  static inline long calls = 0;
+};
+
+// A row routine called for an output no pixel wide, or of a negative width, returns 0 before it
+// looks at anything else and hands no pixel to Process; the Premiere Pro frame loops do the same
+// when the narrower of the two worlds has no columns.
+TEST(RowBounds, NoColumnsMeansNoPixels) {
+  using namespace tavu::framework;
+  using E = CountingEffect;
+  for (const A_long width : {0, -1, -7, INT32_MIN}) {
+    for (const A_long originX : {0, 5, -5}) {
+      World input(Layout::ArgbFloat, 4, 2);
+      PF_LayerDef output = *input.def();  // pixels to point at; only its width differs
+      output.width = width;
+      PF_InData in_data{};
+      in_data.output_origin_x = originX;
+      RenderData rd{};
+      rd.inData = &in_data;
+      rd.inputWorld = input.def();
+      rd.outputWorld = &output;
+      auto* px = reinterpret_cast<PF_PixelFloat*>(input.PixelAddress(0, 0));
+      const struct {
+        const char* routine;
+        PF_Err (*run)(RenderData*, PF_PixelFloat*);
+      } rows[] = {
+          {"Process8", [](RenderData* r, PF_PixelFloat* p) {
+             return Process8<E>(r, 0, 0, reinterpret_cast<PF_Pixel*>(p),
+                                reinterpret_cast<PF_Pixel*>(p));
+           }},
+          {"Process16", [](RenderData* r, PF_PixelFloat* p) {
+             return Process16<E>(r, 0, 0, reinterpret_cast<PF_Pixel16*>(p),
+                                 reinterpret_cast<PF_Pixel16*>(p));
+           }},
+          {"ProcessFloat", [](RenderData* r, PF_PixelFloat* p) {
+             return ProcessFloat<E>(r, 0, 0, p, p);
+           }},
+      };
+      for (const auto& row : rows) {
+        E::calls = 0;
+        EXPECT_EQ(row.run(&rd, px), PF_Err_NONE) << row.routine << " width " << width;
+        EXPECT_EQ(E::calls, 0) << row.routine << " width " << width << " origin " << originX;
+      }
+    }
+    // Premiere Pro: the output, then the input, is the narrower world.
+    for (const bool outputNarrower : {true, false}) {
+      for (const FrameRoutine frame : {Process8_BGRA<E>, ProcessFloat_BGRA<E>}) {
+        World wide(Layout::BgraFloat, 4, 2);
+        PF_LayerDef narrow = *wide.def();
+        narrow.width = width;
+        PF_LayerDef* input = outputNarrower ? wide.def() : &narrow;
+        PF_LayerDef* output = outputNarrower ? &narrow : wide.def();
+        RenderData rd{};
+        rd.inputWorld = input;
+        rd.outputWorld = output;
+        E::calls = 0;
+        EXPECT_EQ(frame(nullptr, 0, 2, input, &rd, output), PF_Err_NONE) << "width " << width;
+        EXPECT_EQ(E::calls, 0) << "width " << width << (outputNarrower ? " output" : " input");
+      }
+    }
+  }
+}

@@ -91,6 +91,9 @@ TEST(ScriptBridge, ResultHandleIsFreedWheneverTheScriptRan) {
       {"text with a NUL", "ab\0cd"s, [](Host&) {}, "ab", true},
       {"script fails", "42", [](Host& h) { h.FailCall("AEGP_ExecuteScript", 1, 3); }, "", false},
       {"lock fails", "42", [](Host& h) { h.FailCall("AEGP_LockMemHandle", 1, 3); }, "", true},
+      // Nothing to lock or free: a lock of no handle would be a host call on nothing.
+      {"script succeeds without a result handle", "42",
+       [](Host& h) { h.aegp.script_result_handle = false; }, "", false},
   };
   for (const auto& c : cases) {
     Host host;
@@ -100,6 +103,8 @@ TEST(ScriptBridge, ResultHandleIsFreedWheneverTheScriptRan) {
     runScript(&host.in_data, "1+1", result);
     EXPECT_EQ(result, c.expected) << c.what;
     EXPECT_EQ(Acquired(host, "AEGP Memory Suite"), c.memorySuiteTaken) << c.what;
+    EXPECT_EQ(host.CallCount("AEGP_LockMemHandle"), c.memorySuiteTaken ? 1 : 0) << c.what;
+    EXPECT_EQ(host.CallCount("AEGP_FreeMemHandle"), c.memorySuiteTaken ? 1 : 0) << c.what;
     EXPECT_EQ(host.aegp.LiveMemHandles(), 0) << c.what;
     EXPECT_EQ(host.OutstandingSuites(), 0) << c.what;
   }

@@ -1,16 +1,23 @@
-// Parameter definitions as the host receives them, byte for byte, for every effect and host.
+// Parameter definitions as the host receives them, byte for byte, for every effect and host, and
+// the parameters every render checks out.
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <map>
+#include <numeric>
 #include <string>
+#include <vector>
 
 #include "hostsim/host.h"
 #include "hostsim/module.h"
+#include "hostsim/session.h"
 #include "tests/modules/module_paths.h"
 
 using tavu::hostsim::Host;
 using tavu::hostsim::HostApp;
+using tavu::hostsim::Layout;
 using tavu::hostsim::Module;
+using tavu::hostsim::World;
 
 namespace {
 
@@ -144,6 +151,36 @@ TEST(Parameters, AFailedAdditionEndsSetupWithItsCode) {
     EXPECT_EQ(host.added_params.size(), 2u) << m.path;
     EXPECT_EQ(host.CallCount("add_param"), 3) << "nothing is added after the failure";
     EXPECT_EQ(host.out_data.num_params, 99);
+  }
+}
+
+// Every render, in both hosts, classic and smart, checks out the effect's own parameters 1 to N
+// in that order and checks each in again.
+TEST(Parameters, EveryRenderChecksOutOneToNAndChecksEachIn) {
+  const std::map<std::string, PF_ParamIndex> kLastParam = {{"tavu-Blending", 6},
+                                                           {"tavu-Combine RGBA", 6},
+                                                           {"tavu-Brightness Check", 5},
+                                                           {"tavu-Color Gray", 4}};
+  for (const auto& m : tavu::testing::BuiltModules()) {
+    Module module(m.path);
+    std::vector<PF_ParamIndex> oneToN(kLastParam.at(m.displayName));
+    std::iota(oneToN.begin(), oneToN.end(), 1);
+    for (HostApp app : {HostApp::AfterEffects, HostApp::Premiere}) {
+      for (bool smart : {false, true}) {
+        Host host(app);
+        tavu::hostsim::Session session(host, module);
+        ASSERT_EQ(session.Setup(), PF_Err_NONE);
+        const Layout layout = app == HostApp::Premiere ? Layout::Bgra8 : Layout::Argb8;
+        World input(layout, 4, 3), output(layout, 4, 3);
+        ASSERT_EQ(session.Render({&input, &output, smart}), PF_Err_NONE) << m.path;
+        const auto& params = host.render().params;
+        const std::string what = m.path + (smart ? " smart" : " classic");
+        EXPECT_EQ(params.CheckoutLog(), oneToN) << what;
+        EXPECT_EQ(params.Checkins(), static_cast<int>(oneToN.size())) << what;
+        EXPECT_EQ(params.StrayCheckins(), 0) << what;
+        EXPECT_EQ(params.Outstanding(), 0) << what;
+      }
+    }
   }
 }
 

@@ -5,14 +5,12 @@
 #include <cstdint>
 #include <cstring>
 
+#include "framework/arithmetic.h"
+
 namespace tavu::testing {
 
 // The arithmetic variant this test binary is built with (the macOS modules' when set).
-#if TAVU_MACOS_ARITHMETIC
-inline constexpr bool kMacArithmetic = true;
-#else
-inline constexpr bool kMacArithmetic = false;
-#endif
+using tavu::kMacArithmetic;
 
 inline uint32_t Bits(float v) {
   uint32_t u;
