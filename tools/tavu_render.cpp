@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <filesystem>
 #include <iostream>
 #include <memory>
 #include <optional>
@@ -156,12 +157,22 @@ void RequireCapabilities(const Options& o, const PF_OutData& global) {
   }
 }
 
-World ReadLayer(const std::string& path, hostsim::Layout layout) {
-  return WorldFromImage(ReadImage(path), layout);
+// Of a multipart OpenEXR file, the part read is told: it need not be the first.
+LayerFile ReadLayer(const std::string& path, hostsim::Layout layout) {
+  LayerFile layer = ReadLayerFile(path, layout);
+  if (!layer.part.empty()) std::cout << path << ": read " << layer.part << "\n";
+  return layer;
 }
 
-// The render itself, between set-up and set-down; returns the finished output world.
-World RenderFrame(const Options& o, Session& session) {
+// Both names lead to one file, so the layer's world can serve as the second layer too.
+bool SameFile(const std::string& a, const std::string& b) {
+  std::error_code error;
+  return std::filesystem::equivalent(a, b, error) && !error;
+}
+
+// The render itself, between set-up and set-down; returns the finished output world. `windows`
+// receives the input layer's OpenEXR windows, where the output goes back to.
+World RenderFrame(const Options& o, Session& session, std::optional<ExrWindows>* windows) {
   RequireCapabilities(o, session.global_setup_answer());
 
   std::vector<PF_ParamDef> params = DeclaredParams(session.host());
@@ -179,9 +190,16 @@ World RenderFrame(const Options& o, Session& session) {
   }
 
   const hostsim::Layout layout = LayoutFor(o.host, o.depth);
-  World input = ReadLayer(o.layer, layout);
+  LayerFile layer = ReadLayer(o.layer, layout);
+  World& input = layer.world;
+  *windows = layer.windows;
+  // A second layer from the layer's own file shares its world instead of holding a copy.
+  const bool secondIsLayer = o.layer2.source == SecondLayer::Source::kFile &&
+                             SameFile(o.layer2.path, o.layer);
   std::optional<World> second;
-  if (o.layer2.source == SecondLayer::Source::kFile) second = ReadLayer(o.layer2.path, layout);
+  if (o.layer2.source == SecondLayer::Source::kFile && !secondIsLayer) {
+    second = ReadLayer(o.layer2.path, layout).world;
+  }
   World output(layout, input.width(), input.height());
 
   hostsim::RenderRequest request(&input, &output, o.smart);
@@ -191,6 +209,7 @@ World RenderFrame(const Options& o, Session& session) {
   }
   // Without an entry the host serves the parameter's default, the layer itself.
   if (second) request.layers[layerParam] = second->def();
+  if (secondIsLayer) request.layers[layerParam] = input.def();
   if (o.layer2.source == SecondLayer::Source::kNone) request.layers[layerParam] = nullptr;
 
   if (o.smart) {
@@ -232,12 +251,13 @@ int Run(const Options& o) {
 
   // Set-down follows set-up whatever happens between them; the first failure is the one told.
   std::optional<World> output;
+  std::optional<ExrWindows> windows;
   std::exception_ptr failure;
   try {
     switch (o.mode) {
       case Mode::kAbout: PrintAbout(session, info, o.host); break;
       case Mode::kListParams: PrintParams(session); break;
-      default: output = RenderFrame(o, session); break;
+      default: output = RenderFrame(o, session, &windows); break;
     }
   } catch (...) {
     failure = std::current_exception();
@@ -247,7 +267,7 @@ int Run(const Options& o) {
   Check(failed, setdown, &host.out_data);
 
   if (output) {
-    WriteWorldFile(o.output, *output);
+    WriteWorldFile(o.output, *output, windows);
     std::cout << o.output << ": " << output->width() << "x" << output->height() << ", "
               << info.displayName << ", " << HostName(o.host) << ", " << o.depth << " bits, "
               << (o.smart ? "smart render" : "render") << "\n";
