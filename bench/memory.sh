@@ -30,7 +30,8 @@ done
 
 out=${TAVU_MEMORY_TABLE:-build/default/memory.md}
 {
-  echo "Peak resident memory of tavu-render, ${size}x${size} frames (MiB; worlds = input world + output world):"
+  echo "Peak resident memory of tavu-render, ${size}x${size} frames" \
+    "(MiB; worlds = input world + output world):"
   echo
   echo "| input | host | depth | worlds | peak RSS | peak / worlds |"
   echo "|---|---|---:|---:|---:|---:|"
@@ -49,7 +50,8 @@ run() {  # FORMAT HOST DEPTH [--layer2-itself]
   local kib worlds
   kib=$(sed -n 's/^[[:space:]]*Maximum resident set size (kbytes): //p' "$dir/time.$$.txt")
   worlds=$((2 * size * size * pixel))
-  awk -v f="$(basename "$input")$note" -v h="$host" -v d="$depth" -v k="$kib" -v w="$worlds" 'BEGIN {
+  awk -v f="$(basename "$input")$note" -v h="$host" -v d="$depth" -v k="$kib" -v w="$worlds" '
+  BEGIN {
     printf "| %s | %s | %d | %.0f | %.0f | %.3f |\n", f, h, d, w / 1048576, k / 1024, k * 1024 / w
   }' | tee -a "$out"
 }

@@ -766,7 +766,9 @@ void OpenExr(ImageReader::State& s) {
     const Imf::ChannelList& channels = header.channels();
     const bool color = channels.findChannel("R") != nullptr ||
                        channels.findChannel("G") != nullptr || channels.findChannel("B") != nullptr;
-    if (!color && (channels.findChannel("RY") != nullptr || channels.findChannel("BY") != nullptr)) {
+    const bool chroma =
+        channels.findChannel("RY") != nullptr || channels.findChannel("BY") != nullptr;
+    if (!color && chroma) {
       Fail(ImageErrorKind::kUnsupportedType, s.path,
            "luminance/chroma OpenEXR files are not supported");
     }
@@ -825,7 +827,9 @@ void ReadExrRows(ImageReader::State& s, const RowSink& row) {
     for (int r = 0; r < rows; ++r) {
       float* samples = band.data() + std::size_t(r) * rowSamples;
       if (s.exrGray) {
-        for (std::size_t i = 0; i < rowSamples; i += 4) samples[i + 1] = samples[i + 2] = samples[i];
+        for (std::size_t i = 0; i < rowSamples; i += 4) {
+          samples[i + 1] = samples[i + 2] = samples[i];
+        }
       }
       row(top + r, samples);
     }
