@@ -401,8 +401,6 @@ class PngWriteStruct {
   png_infop info_;
 };
 
-
-
 // 16-bit PNG samples are big-endian on disk whatever the machine.
 std::uint16_t LoadBigEndian16(const std::uint8_t* p) {
   return static_cast<std::uint16_t>((p[0] << 8) | p[1]);
