@@ -8,11 +8,14 @@
 #include <ImfFrameBuffer.h>
 #include <ImfHeader.h>
 #include <ImfIO.h>
-#include <ImfInputFile.h>
+#include <ImfInputPart.h>
+#include <ImfMultiPartInputFile.h>
 #include <ImfOutputFile.h>
+#include <ImfPartType.h>
 #include <ImfVersion.h>
 #include <fcntl.h>
 #include <png.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -84,10 +87,28 @@ typename To::Channel ConvertChannel(typename From::Channel v) {
 }
 
 template <typename From, typename To>
+void ConvertRow(const typename From::Channel* in, std::size_t count, typename To::Channel* out) {
+  std::transform(in, in + count, out, ConvertChannel<From, To>);
+}
+
+template <typename From, typename To>
 std::vector<typename To::Channel> ConvertSamples(const std::vector<typename From::Channel>& in) {
   std::vector<typename To::Channel> out(in.size());
-  std::transform(in.begin(), in.end(), out.begin(), ConvertChannel<From, To>);
+  ConvertRow<From, To>(in.data(), in.size(), out.data());
   return out;
+}
+
+template <typename To>
+void ConvertKindRow(SampleKind kind, const void* in, std::size_t count, typename To::Channel* out) {
+  switch (kind) {
+    case SampleKind::kPng8:
+      return ConvertRow<Png8Scale, To>(static_cast<const std::uint8_t*>(in), count, out);
+    case SampleKind::kPng16:
+      return ConvertRow<Png16Scale, To>(static_cast<const std::uint16_t*>(in), count, out);
+    case SampleKind::kExrFloat:
+      break;
+  }
+  ConvertRow<FloatScale, To>(static_cast<const float*>(in), count, out);
 }
 
 template <typename To>
@@ -128,10 +149,8 @@ void CheckDimensions(const std::string& path, std::int64_t width, std::int64_t h
   }
 }
 
-// Largest file read into memory; far above any image within kMaxImagePixels.
-constexpr std::uintmax_t kMaxFileBytes = std::uintmax_t{1} << 32;
-
-std::vector<std::uint8_t> ReadFileBytes(const std::string& path) {
+// The file opened for reading, after the checks that tell a missing file from an unreadable one.
+std::FILE* OpenInput(const std::string& path) {
   namespace fs = std::filesystem;
   std::error_code error;
   const fs::file_status status = fs::status(path, error);
@@ -146,24 +165,13 @@ std::vector<std::uint8_t> ReadFileBytes(const std::string& path) {
   if (file == nullptr) {
     Fail(ImageErrorKind::kUnreadable, path, std::string("cannot open: ") + std::strerror(errno));
   }
-  std::vector<std::uint8_t> bytes;
-  std::uint8_t chunk[1 << 16];
-  bool tooLarge = false;
-  for (;;) {
-    const std::size_t got = std::fread(chunk, 1, sizeof chunk, file);
-    bytes.insert(bytes.end(), chunk, chunk + got);
-    if (got < sizeof chunk) break;
-    if (bytes.size() > kMaxFileBytes) {
-      tooLarge = true;
-      break;
-    }
-  }
-  const bool failed = std::ferror(file) != 0;
-  std::fclose(file);
-  if (tooLarge) Fail(ImageErrorKind::kTooLarge, path, "file is larger than this tool accepts");
-  if (failed) Fail(ImageErrorKind::kUnreadable, path, "read error");
-  return bytes;
+  return file;
 }
+
+struct FileCloser {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using InputHandle = std::unique_ptr<std::FILE, FileCloser>;
 
 // Writes all of [data, data + size) or returns the errno of the failure.
 int WriteAll(int fd, const void* data, std::size_t size) {
@@ -187,10 +195,9 @@ int WriteAll(int fd, const void* data, std::size_t size) {
 // no C++ destructor; vectors and the png structs are owned by the callers of those functions.
 
 struct PngIo {
-  const std::uint8_t* data = nullptr;  // reading: the whole file
-  std::size_t size = 0;
-  std::size_t position = 0;
-  int fd = -1;  // writing
+  std::FILE* file = nullptr;  // reading
+  bool readFailed = false;    // the file could not be read, as opposed to ending early
+  int fd = -1;                // writing
   int writeErrno = 0;
   char message[256] = {};
 };
@@ -207,9 +214,13 @@ void PngOnWarning(png_structp, png_const_charp) {}
 
 void PngReadBytes(png_structp png, png_bytep out, png_size_t length) {
   PngIo* io = static_cast<PngIo*>(png_get_io_ptr(png));
-  if (length > io->size - io->position) png_error(png, "the file ends early (truncated)");
-  std::memcpy(out, io->data + io->position, length);
-  io->position += length;
+  if (std::fread(out, 1, length, io->file) != length) {
+    if (std::ferror(io->file) != 0) {
+      io->readFailed = true;
+      png_error(png, "read error");
+    }
+    png_error(png, "the file ends early (truncated)");
+  }
 }
 
 void PngWriteBytes(png_structp png, png_bytep data, png_size_t length) {
@@ -225,6 +236,7 @@ struct PngLayout {
   png_uint_32 height;
   int bitDepth;  // after the transformations: 8 or 16
   png_size_t rowBytes;
+  int passes;  // 7 for an interlaced image, whose rows arrive in passes over the whole image
 };
 
 // Reads the header and sets up the transformations that deliver every PNG as RGBA of its own
@@ -247,27 +259,49 @@ bool PngReadLayout(png_structp png, png_infop info, PngLayout* layout) {
   if ((colorType & PNG_COLOR_MASK_ALPHA) == 0 && !png_get_valid(png, info, PNG_INFO_tRNS)) {
     png_set_add_alpha(png, 0xFFFF, PNG_FILLER_AFTER);  // 8-bit images take the low byte, 255
   }
-  png_set_interlace_handling(png);
+  layout->passes = png_set_interlace_handling(png);
   png_read_update_info(png, info);
   layout->bitDepth = png_get_bit_depth(png, info);
   layout->rowBytes = png_get_rowbytes(png, info);
   return true;
 }
 
-bool PngReadPixels(png_structp png, png_infop info, png_bytepp rows) {
+bool PngReadRow(png_structp png, png_bytep row) {
   if (setjmp(png_jmpbuf(png))) return false;
-  png_read_image(png, rows);
-  png_read_end(png, info);  // a file cut after its image data is still a damaged file
+  png_read_row(png, row, nullptr);
   return true;
 }
 
-bool PngWriteRows(png_structp png, png_infop info, png_uint_32 width, png_uint_32 height,
-                  int bitDepth, png_bytepp rows) {
+bool PngReadPixels(png_structp png, png_bytepp rows) {
+  if (setjmp(png_jmpbuf(png))) return false;
+  png_read_image(png, rows);
+  return true;
+}
+
+// A file cut after its image data is still a damaged file.
+bool PngReadEnd(png_structp png, png_infop info) {
+  if (setjmp(png_jmpbuf(png))) return false;
+  png_read_end(png, info);
+  return true;
+}
+
+bool PngWriteStart(png_structp png, png_infop info, png_uint_32 width, png_uint_32 height,
+                   int bitDepth) {
   if (setjmp(png_jmpbuf(png))) return false;
   png_set_IHDR(png, info, width, height, bitDepth, PNG_COLOR_TYPE_RGB_ALPHA, PNG_INTERLACE_NONE,
                PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
   png_write_info(png, info);
-  png_write_image(png, rows);
+  return true;
+}
+
+bool PngWriteRow(png_structp png, png_bytep row) {
+  if (setjmp(png_jmpbuf(png))) return false;
+  png_write_row(png, row);
+  return true;
+}
+
+bool PngWriteEnd(png_structp png, png_infop info) {
+  if (setjmp(png_jmpbuf(png))) return false;
   png_write_end(png, info);
   return true;
 }
@@ -318,58 +352,27 @@ std::uint16_t LoadBigEndian16(const std::uint8_t* p) {
   return static_cast<std::uint16_t>((p[0] << 8) | p[1]);
 }
 
-Image ReadPng(const std::string& path, const std::vector<std::uint8_t>& file) {
-  if (file.size() < 8 || png_sig_cmp(file.data(), 0, 8) != 0) {
-    Fail(ImageErrorKind::kCorrupt, path, "not a PNG file");
-  }
-  PngIo io;
-  io.data = file.data();
-  io.size = file.size();
-  PngReadStruct reader(&io);
-  PngLayout layout{};
-  if (!PngReadLayout(reader.png(), reader.info(), &layout)) {
-    Fail(ImageErrorKind::kCorrupt, path, std::string("damaged PNG: ") + io.message);
-  }
-  CheckDimensions(path, layout.width, layout.height);
-  const std::size_t samplesPerRow = std::size_t{layout.width} * 4;
-  const std::size_t bytesPerSample = layout.bitDepth == 16 ? 2 : 1;
-  if ((layout.bitDepth != 8 && layout.bitDepth != 16) ||
-      layout.rowBytes != samplesPerRow * bytesPerSample) {
-    Fail(ImageErrorKind::kCorrupt, path, "unsupported PNG layout");
-  }
-  std::vector<std::uint8_t> pixels(layout.rowBytes * layout.height);
-  std::vector<png_bytep> rows(layout.height);
-  for (png_uint_32 y = 0; y < layout.height; ++y) rows[y] = &pixels[y * layout.rowBytes];
-  if (!PngReadPixels(reader.png(), reader.info(), rows.data())) {
-    Fail(ImageErrorKind::kCorrupt, path, std::string("damaged PNG: ") + io.message);
-  }
-
-  Image image;
-  image.width = static_cast<int>(layout.width);
-  image.height = static_cast<int>(layout.height);
-  if (layout.bitDepth == 8) {
-    image.samples = std::move(pixels);
-  } else {
-    std::vector<std::uint16_t> samples(pixels.size() / 2);
-    for (std::size_t i = 0; i < samples.size(); ++i) samples[i] = LoadBigEndian16(&pixels[2 * i]);
-    image.samples = std::move(samples);
-  }
-  return image;
+[[noreturn]] void FailPngRead(const std::string& path, const PngIo& io) {
+  if (io.readFailed) Fail(ImageErrorKind::kUnreadable, path, "read error");
+  Fail(ImageErrorKind::kCorrupt, path, std::string("damaged PNG: ") + io.message);
 }
 
-// bitDepth 8 or 16; packed holds the rows as they go into the file (16-bit big-endian).
+// bitDepth 8 or 16; fill(y, row) puts row y into `row` as it goes into the file (16-bit
+// big-endian). One row is held at a time.
 void WritePng(const std::string& path, int width, int height, int bitDepth,
-              const std::uint8_t* packed) {
+              const std::function<void(int, std::uint8_t*)>& fill) {
   PendingFile out(path);
   PngIo io;
   io.fd = out.fd();
   {
     PngWriteStruct writer(&io);
-    const std::size_t rowBytes = std::size_t(width) * 4 * std::size_t(bitDepth / 8);
-    std::vector<png_bytep> rows(height);
-    // libpng takes non-const rows but only reads them when no transformation is set.
-    for (int y = 0; y < height; ++y) rows[y] = const_cast<png_bytep>(packed + y * rowBytes);
-    if (!PngWriteRows(writer.png(), writer.info(), width, height, bitDepth, rows.data())) {
+    std::vector<std::uint8_t> row(std::size_t(width) * 4 * std::size_t(bitDepth / 8));
+    bool ok = PngWriteStart(writer.png(), writer.info(), width, height, bitDepth);
+    for (int y = 0; ok && y < height; ++y) {
+      fill(y, row.data());
+      ok = PngWriteRow(writer.png(), row.data());
+    }
+    if (!ok || !PngWriteEnd(writer.png(), writer.info())) {
       Fail(ImageErrorKind::kWriteFailed, path,
            io.writeErrno != 0 ? std::string(std::strerror(io.writeErrno)) : io.message);
     }
@@ -379,26 +382,39 @@ void WritePng(const std::string& path, int width, int height, int bitDepth,
 
 // ---- OpenEXR ------------------------------------------------------------------------------------
 
-// Reads the file from the bytes already in memory, so both formats see the same file contents
-// and the same not-found and unreadable handling.
-class MemoryIStream : public Imf::IStream {
+// Reads the open input file for OpenEXR, remembering whether a failure was the file's end (a
+// damaged file) or the reading itself (an unreadable one).
+class FileIStream : public Imf::IStream {
  public:
-  MemoryIStream(const std::string& name, const std::vector<std::uint8_t>& bytes)
-      : Imf::IStream(name.c_str()), bytes_(bytes) {}
+  FileIStream(const std::string& name, std::FILE* file, std::uint64_t size)
+      : Imf::IStream(name.c_str()), file_(file), size_(size) {}
   bool read(char out[], int n) override {
-    if (n < 0 || position_ > bytes_.size() || std::size_t(n) > bytes_.size() - position_) {
+    if (n < 0 || position_ > size_ || std::uint64_t(n) > size_ - position_) {
       throw Iex::InputExc("the file ends early (truncated)");
     }
-    std::memcpy(out, bytes_.data() + position_, std::size_t(n));
-    position_ += std::size_t(n);
-    return position_ < bytes_.size();
+    if (std::fread(out, 1, std::size_t(n), file_) != std::size_t(n)) {
+      if (std::ferror(file_) == 0) throw Iex::InputExc("the file ends early (truncated)");
+      failed_ = true;
+      throw Iex::InputExc("read error");
+    }
+    position_ += std::uint64_t(n);
+    return position_ < size_;
   }
   std::uint64_t tellg() override { return position_; }
-  void seekg(std::uint64_t position) override { position_ = position; }
+  void seekg(std::uint64_t position) override {
+    if (position > size_ || ::fseeko(file_, off_t(position), SEEK_SET) != 0) {
+      throw Iex::InputExc("the file ends early (truncated)");
+    }
+    position_ = position;
+  }
+  void clear() override { std::clearerr(file_); }
+  bool failed() const { return failed_; }
 
  private:
-  const std::vector<std::uint8_t>& bytes_;
+  std::FILE* file_;
+  std::uint64_t size_;
   std::uint64_t position_ = 0;
+  bool failed_ = false;
 };
 
 // Writes into the pending file. Imf::OutputFile writes its line-offset table from its destructor
@@ -427,91 +443,62 @@ class FdOStream : public Imf::OStream {
 
 constexpr const char* kRgbaChannelNames[4] = {"R", "G", "B", "A"};
 
-Image ReadExr(const std::string& path, const std::vector<std::uint8_t>& file) {
-  if (file.size() < 4 || !Imf::isImfMagic(reinterpret_cast<const char*>(file.data()))) {
-    Fail(ImageErrorKind::kCorrupt, path, "not an OpenEXR file");
+// Pixels pass through OpenEXR a band of rows at a time: 16 is the block of its default (zip)
+// compression, so each band is whole blocks and no block is decompressed twice.
+constexpr int kExrBandRows = 16;
+
+bool HasColourChannels(const Imf::ChannelList& channels) {
+  for (const char* name : {"R", "G", "B", "Y"}) {
+    if (channels.findChannel(name) != nullptr) return true;
   }
-  try {
-    MemoryIStream stream(path, file);
-    Imf::InputFile exr(stream);
-    const Imf::Header& header = exr.header();
-    const Imath::Box2i window = header.dataWindow();
-    const std::int64_t width = std::int64_t{window.max.x} - window.min.x + 1;
-    const std::int64_t height = std::int64_t{window.max.y} - window.min.y + 1;
-    CheckDimensions(path, width, height);
-
-    const Imf::ChannelList& channels = header.channels();
-    const bool color = channels.findChannel("R") != nullptr ||
-                       channels.findChannel("G") != nullptr || channels.findChannel("B") != nullptr;
-    const bool gray = !color && channels.findChannel("Y") != nullptr;
-    if (!color && !gray) {
-      Fail(ImageErrorKind::kUnsupportedType, path, "OpenEXR file without R, G, B or Y channels");
-    }
-    if (gray && (channels.findChannel("RY") != nullptr || channels.findChannel("BY") != nullptr)) {
-      Fail(ImageErrorKind::kUnsupportedType, path,
-           "luminance/chroma OpenEXR files are not supported");
-    }
-    for (const char* name : {"R", "G", "B", "A", "Y"}) {
-      const Imf::Channel* channel = channels.findChannel(name);
-      if (channel != nullptr && (channel->xSampling != 1 || channel->ySampling != 1)) {
-        Fail(ImageErrorKind::kUnsupportedType, path,
-             std::string("subsampled channel ") + name + " is not supported");
-      }
-    }
-    if (!exr.isComplete()) Fail(ImageErrorKind::kCorrupt, path, "incomplete OpenEXR file");
-
-    std::vector<float> samples(std::size_t(width * height) * 4);
-    char* base = reinterpret_cast<char*>(samples.data());
-    const std::size_t xStride = 4 * sizeof(float);
-    const std::size_t yStride = xStride * std::size_t(width);
-    Imf::FrameBuffer frame;
-    // Missing colour channels read as 0 and a missing alpha as opaque.
-    for (int c = 0; c < 4; ++c) {
-      const char* name = gray && c == 0 ? "Y" : kRgbaChannelNames[c];
-      if (gray && (c == 1 || c == 2)) continue;
-      frame.insert(name, Imf::Slice::Make(Imf::FLOAT, base + c * sizeof(float), window, xStride,
-                                          yStride, 1, 1, c == 3 ? 1.0 : 0.0));
-    }
-    exr.setFrameBuffer(frame);
-    exr.readPixels(window.min.y, window.max.y);
-    if (gray) {
-      for (std::size_t i = 0; i < samples.size(); i += 4)
-        samples[i + 1] = samples[i + 2] = samples[i];
-    }
-
-    Image image;
-    image.width = static_cast<int>(width);
-    image.height = static_cast<int>(height);
-    image.samples = std::move(samples);
-    return image;
-  } catch (const ImageError&) {
-    throw;
-  } catch (const std::bad_alloc&) {
-    Fail(ImageErrorKind::kTooLarge, path, "out of memory while reading");
-  } catch (const std::exception& e) {
-    Fail(ImageErrorKind::kCorrupt, path, std::string("damaged OpenEXR file: ") + e.what());
-  }
+  return false;
 }
 
-void WriteExr(const std::string& path, int width, int height, const std::vector<float>& rgba) {
+Imath::Box2i ToBox(const PixelBox& box) {
+  return Imath::Box2i(Imath::V2i(box.minX, box.minY), Imath::V2i(box.maxX, box.maxY));
+}
+PixelBox FromBox(const Imath::Box2i& box) { return {box.min.x, box.min.y, box.max.x, box.max.y}; }
+
+// fill(y, row) puts row y's width·4 floats into `row`; a band of rows is held at a time.
+void WriteExr(const std::string& path, int width, int height,
+              const std::optional<ExrWindows>& windows,
+              const std::function<void(int, float*)>& fill) {
+  Imath::Box2i data(Imath::V2i(0, 0), Imath::V2i(width - 1, height - 1));
+  Imath::Box2i display = data;
+  // The frame goes back where its source lay, as long as it is the source's size.
+  if (windows && std::int64_t{windows->data.maxX} - windows->data.minX + 1 == width &&
+      std::int64_t{windows->data.maxY} - windows->data.minY + 1 == height) {
+    data = ToBox(windows->data);
+    display = ToBox(windows->display);
+  }
   PendingFile out(path);
   std::string failure;
   {
     FdOStream stream(out.fd(), out.temp_path());
     try {
-      Imf::Header header(width, height);
+      Imf::Header header(display, data);
       for (const char* name : kRgbaChannelNames)
         header.channels().insert(name, Imf::Channel(Imf::FLOAT));
       Imf::OutputFile exr(stream, header);
-      Imf::FrameBuffer frame;
-      char* base = const_cast<char*>(reinterpret_cast<const char*>(rgba.data()));
+      const int bandRows = std::min(kExrBandRows, height);
+      const std::size_t rowSamples = std::size_t(width) * 4;
+      std::vector<float> band(rowSamples * std::size_t(bandRows));
       const std::size_t xStride = 4 * sizeof(float);
-      for (int c = 0; c < 4; ++c) {
-        frame.insert(kRgbaChannelNames[c], Imf::Slice(Imf::FLOAT, base + c * sizeof(float), xStride,
-                                                      xStride * std::size_t(width)));
+      for (int top = 0; top < height; top += bandRows) {
+        const int rows = std::min(bandRows, height - top);
+        for (int r = 0; r < rows; ++r) fill(top + r, band.data() + std::size_t(r) * rowSamples);
+        Imf::FrameBuffer frame;
+        for (int c = 0; c < 4; ++c) {
+          frame.insert(kRgbaChannelNames[c],
+                       Imf::Slice::Make(Imf::FLOAT, band.data() + c,
+                                        Imath::V2i(data.min.x, data.min.y + top), width, rows,
+                                        xStride, xStride * std::size_t(width)));
+        }
+        exr.setFrameBuffer(frame);
+        exr.writePixels(rows);
       }
-      exr.setFrameBuffer(frame);
-      exr.writePixels(height);
+    } catch (const std::bad_alloc&) {
+      throw;
     } catch (const std::exception& e) {
       failure = e.what();
     }
@@ -523,45 +510,326 @@ void WriteExr(const std::string& path, int width, int height, const std::vector<
 
 // ---- writing any scale --------------------------------------------------------------------------
 
-void CheckWriteRequest(const std::string& path, int width, int height, std::size_t count) {
+void CheckWriteSize(const std::string& path, int width, int height) {
   if (width <= 0 || height <= 0 || width > kMaxImageDimension || height > kMaxImageDimension) {
     Fail(ImageErrorKind::kInvalidArgument, path,
          "cannot write an image of " + std::to_string(width) + " x " + std::to_string(height));
   }
-  if (count != std::size_t(width) * std::size_t(height) * 4) {
-    Fail(ImageErrorKind::kInvalidArgument, path,
-         std::to_string(count) + " samples given for a " + std::to_string(width) + " x " +
-             std::to_string(height) + " RGBA image");
-  }
 }
 
 // Samples of the scale From go out as 8-bit PNG when they are bytes, as 16-bit PNG otherwise, and
-// as float OpenEXR.
+// as float OpenEXR; each row is converted as it is written.
 template <typename From>
-void WriteSamples(const std::string& path, int width, int height,
-                  const std::vector<typename From::Channel>& rgba) {
+void WriteRowsAs(const std::string& path, int width, int height,
+                 const RowFiller<typename From::Channel>& fill,
+                 const std::optional<ExrWindows>& windows) {
+  using T = typename From::Channel;
   const ImageFileType type = RequireFileType(path);
-  CheckWriteRequest(path, width, height, rgba.size());
+  CheckWriteSize(path, width, height);
+  const std::size_t count = std::size_t(width) * 4;
   if (type == ImageFileType::kExr) {
     if constexpr (std::is_same_v<From, FloatScale>) {
-      WriteExr(path, width, height, rgba);
+      WriteExr(path, width, height, windows, fill);
     } else {
-      WriteExr(path, width, height, ConvertSamples<From, FloatScale>(rgba));
+      std::vector<T> row(count);
+      WriteExr(path, width, height, windows, [&](int y, float* out) {
+        fill(y, row.data());
+        ConvertRow<From, FloatScale>(row.data(), count, out);
+      });
     }
-  } else if constexpr (std::is_same_v<typename From::Channel, std::uint8_t>) {
-    WritePng(path, width, height, 8, rgba.data());
+  } else if constexpr (std::is_same_v<T, std::uint8_t>) {
+    WritePng(path, width, height, 8, fill);
   } else {
-    const std::vector<std::uint16_t> png16 = ConvertSamples<From, Png16Scale>(rgba);
-    std::vector<std::uint8_t> packed(png16.size() * 2);
-    for (std::size_t i = 0; i < png16.size(); ++i) {
-      packed[2 * i] = static_cast<std::uint8_t>(png16[i] >> 8);
-      packed[2 * i + 1] = static_cast<std::uint8_t>(png16[i] & 0xFF);
-    }
-    WritePng(path, width, height, 16, packed.data());
+    std::vector<T> row(count);
+    std::vector<std::uint16_t> png16(count);
+    WritePng(path, width, height, 16, [&](int y, std::uint8_t* packed) {
+      fill(y, row.data());
+      ConvertRow<From, Png16Scale>(row.data(), count, png16.data());
+      for (std::size_t i = 0; i < count; ++i) {
+        packed[2 * i] = static_cast<std::uint8_t>(png16[i] >> 8);
+        packed[2 * i + 1] = static_cast<std::uint8_t>(png16[i] & 0xFF);
+      }
+    });
   }
 }
 
+template <typename From>
+void WriteSamples(const std::string& path, int width, int height,
+                  const std::vector<typename From::Channel>& rgba,
+                  const std::optional<ExrWindows>& windows = std::nullopt) {
+  RequireFileType(path);
+  CheckWriteSize(path, width, height);
+  if (rgba.size() != std::size_t(width) * std::size_t(height) * 4) {
+    Fail(ImageErrorKind::kInvalidArgument, path,
+         std::to_string(rgba.size()) + " samples given for a " + std::to_string(width) + " x " +
+             std::to_string(height) + " RGBA image");
+  }
+  const std::size_t count = std::size_t(width) * 4;
+  WriteRowsAs<From>(
+      path, width, height,
+      [&](int y, typename From::Channel* out) {
+        std::copy_n(rgba.data() + std::size_t(y) * count, count, out);
+      },
+      windows);
+}
+
 }  // namespace
+
+// ---- reading ------------------------------------------------------------------------------------
+
+struct ImageReader::State {
+  std::string path;
+  ImageFileType type = ImageFileType::kPng;
+  int width = 0;
+  int height = 0;
+  SampleKind kind = SampleKind::kPng8;
+  std::optional<ExrWindows> windows;
+  std::string part;
+  bool read = false;
+  // Declared in the order they depend on each other, so they are destroyed the other way round.
+  InputHandle file;
+  PngIo pngIo;
+  std::unique_ptr<PngReadStruct> png;
+  PngLayout pngLayout{};
+  std::unique_ptr<FileIStream> stream;
+  std::unique_ptr<Imf::MultiPartInputFile> exrFile;
+  std::unique_ptr<Imf::InputPart> exrPart;
+  Imath::Box2i exrWindow;
+  bool exrGray = false;
+};
+
+namespace {
+
+using RowSink = std::function<void(int y, const void* rgba)>;
+
+// Reads `size` bytes at the start of the file; false if the file is shorter.
+bool ReadStart(ImageReader::State& s, void* out, std::size_t size) {
+  if (std::fread(out, 1, size, s.file.get()) == size) return true;
+  if (std::ferror(s.file.get()) != 0) Fail(ImageErrorKind::kUnreadable, s.path, "read error");
+  return false;
+}
+
+void OpenPng(ImageReader::State& s) {
+  png_byte signature[8];
+  if (!ReadStart(s, signature, sizeof signature) || png_sig_cmp(signature, 0, 8) != 0) {
+    Fail(ImageErrorKind::kCorrupt, s.path, "not a PNG file");
+  }
+  s.pngIo.file = s.file.get();
+  s.png = std::make_unique<PngReadStruct>(&s.pngIo);
+  png_set_sig_bytes(s.png->png(), 8);
+  if (!PngReadLayout(s.png->png(), s.png->info(), &s.pngLayout)) FailPngRead(s.path, s.pngIo);
+  const PngLayout& layout = s.pngLayout;
+  CheckDimensions(s.path, layout.width, layout.height);
+  const std::size_t samplesPerRow = std::size_t{layout.width} * 4;
+  const std::size_t bytesPerSample = layout.bitDepth == 16 ? 2 : 1;
+  if ((layout.bitDepth != 8 && layout.bitDepth != 16) ||
+      layout.rowBytes != samplesPerRow * bytesPerSample) {
+    Fail(ImageErrorKind::kCorrupt, s.path, "unsupported PNG layout");
+  }
+  s.width = static_cast<int>(layout.width);
+  s.height = static_cast<int>(layout.height);
+  s.kind = layout.bitDepth == 8 ? SampleKind::kPng8 : SampleKind::kPng16;
+}
+
+void ReadPngRows(ImageReader::State& s, const RowSink& row) {
+  png_structp png = s.png->png();
+  const png_size_t rowBytes = s.pngLayout.rowBytes;
+  std::vector<std::uint16_t> row16(s.kind == SampleKind::kPng16 ? std::size_t(s.width) * 4 : 0);
+  auto deliver = [&](int y, const std::uint8_t* raw) {
+    if (s.kind == SampleKind::kPng8) return row(y, raw);
+    for (std::size_t i = 0; i < row16.size(); ++i) row16[i] = LoadBigEndian16(raw + 2 * i);
+    row(y, row16.data());
+  };
+  if (s.pngLayout.passes > 1) {
+    // An interlaced image completes no row before the last pass, so it is decoded whole.
+    std::vector<std::uint8_t> pixels(rowBytes * std::size_t(s.height));
+    std::vector<png_bytep> rows(std::size_t(s.height));
+    for (int y = 0; y < s.height; ++y) rows[y] = &pixels[std::size_t(y) * rowBytes];
+    if (!PngReadPixels(png, rows.data()) || !PngReadEnd(png, s.png->info())) {
+      FailPngRead(s.path, s.pngIo);
+    }
+    for (int y = 0; y < s.height; ++y) deliver(y, rows[y]);
+    return;
+  }
+  std::vector<std::uint8_t> raw(rowBytes);
+  for (int y = 0; y < s.height; ++y) {
+    if (!PngReadRow(png, raw.data())) FailPngRead(s.path, s.pngIo);
+    deliver(y, raw.data());
+  }
+  if (!PngReadEnd(png, s.png->info())) FailPngRead(s.path, s.pngIo);
+}
+
+// Turns what OpenEXR threw into the file error it stands for.
+[[noreturn]] void FailExrRead(const ImageReader::State& s, const std::exception& e) {
+  if (s.stream && s.stream->failed()) Fail(ImageErrorKind::kUnreadable, s.path, "read error");
+  Fail(ImageErrorKind::kCorrupt, s.path, std::string("damaged OpenEXR file: ") + e.what());
+}
+
+void OpenExr(ImageReader::State& s) {
+  char magic[4];
+  if (!ReadStart(s, magic, sizeof magic) || !Imf::isImfMagic(magic)) {
+    Fail(ImageErrorKind::kCorrupt, s.path, "not an OpenEXR file");
+  }
+  struct stat info {};
+  if (::fseeko(s.file.get(), 0, SEEK_SET) != 0 || ::fstat(::fileno(s.file.get()), &info) != 0) {
+    Fail(ImageErrorKind::kUnreadable, s.path, std::string("cannot read: ") + std::strerror(errno));
+  }
+  try {
+    s.stream = std::make_unique<FileIStream>(s.path, s.file.get(), std::uint64_t(info.st_size));
+    s.exrFile = std::make_unique<Imf::MultiPartInputFile>(*s.stream);
+    // The first flat part with colour: a multipart file may lead with depth or masks.
+    const int parts = s.exrFile->parts();
+    int chosen = -1;
+    bool deep = false;
+    for (int i = 0; i < parts && chosen < 0; ++i) {
+      const Imf::Header& header = s.exrFile->header(i);
+      if (header.hasType() && Imf::isDeepData(header.type())) {
+        deep = true;
+      } else if (HasColourChannels(header.channels())) {
+        chosen = i;
+      }
+    }
+    if (chosen < 0 && deep) {
+      Fail(ImageErrorKind::kUnsupportedType, s.path,
+           "a deep OpenEXR image (any number of samples per pixel); tavu-render reads only flat "
+           "images");
+    }
+    if (chosen < 0) {
+      Fail(ImageErrorKind::kUnsupportedType, s.path, "OpenEXR file without R, G, B or Y channels");
+    }
+    const Imf::Header& header = s.exrFile->header(chosen);
+    if (parts > 1) {
+      s.part = "part " + std::to_string(chosen + 1) + " of " + std::to_string(parts) +
+               (header.hasName() ? " (\"" + header.name() + "\")" : "");
+    }
+    const Imath::Box2i window = header.dataWindow();
+    const std::int64_t width = std::int64_t{window.max.x} - window.min.x + 1;
+    const std::int64_t height = std::int64_t{window.max.y} - window.min.y + 1;
+    CheckDimensions(s.path, width, height);
+
+    const Imf::ChannelList& channels = header.channels();
+    const bool color = channels.findChannel("R") != nullptr ||
+                       channels.findChannel("G") != nullptr || channels.findChannel("B") != nullptr;
+    const bool chroma =
+        channels.findChannel("RY") != nullptr || channels.findChannel("BY") != nullptr;
+    if (!color && chroma) {
+      Fail(ImageErrorKind::kUnsupportedType, s.path,
+           "luminance/chroma OpenEXR files are not supported");
+    }
+    for (const char* name : {"R", "G", "B", "A", "Y"}) {
+      const Imf::Channel* channel = channels.findChannel(name);
+      if (channel != nullptr && (channel->xSampling != 1 || channel->ySampling != 1)) {
+        Fail(ImageErrorKind::kUnsupportedType, s.path,
+             std::string("subsampled channel ") + name + " is not supported");
+      }
+    }
+    s.exrPart = std::make_unique<Imf::InputPart>(*s.exrFile, chosen);
+    if (!s.exrPart->isComplete()) Fail(ImageErrorKind::kCorrupt, s.path, "incomplete OpenEXR file");
+
+    s.width = static_cast<int>(width);
+    s.height = static_cast<int>(height);
+    s.kind = SampleKind::kExrFloat;
+    s.exrWindow = window;
+    s.exrGray = !color;
+    s.windows = ExrWindows{FromBox(window), FromBox(header.displayWindow())};
+  } catch (const ImageError&) {
+    throw;
+  } catch (const std::bad_alloc&) {
+    throw;
+  } catch (const std::exception& e) {
+    FailExrRead(s, e);
+  }
+}
+
+void ReadExrRows(ImageReader::State& s, const RowSink& row) {
+  const Imath::Box2i& window = s.exrWindow;
+  const int bandRows = std::min(kExrBandRows, s.height);
+  const std::size_t rowSamples = std::size_t(s.width) * 4;
+  std::vector<float> band(rowSamples * std::size_t(bandRows));
+  const std::size_t xStride = 4 * sizeof(float);
+  for (int top = 0; top < s.height; top += bandRows) {
+    const int rows = std::min(bandRows, s.height - top);
+    const int fileTop = window.min.y + top;  // within the data window, so no overflow
+    try {
+      Imf::FrameBuffer frame;
+      // Missing colour channels read as 0 and a missing alpha as opaque.
+      for (int c = 0; c < 4; ++c) {
+        const char* name = s.exrGray && c == 0 ? "Y" : kRgbaChannelNames[c];
+        if (s.exrGray && (c == 1 || c == 2)) continue;
+        frame.insert(name, Imf::Slice::Make(Imf::FLOAT, band.data() + c,
+                                            Imath::V2i(window.min.x, fileTop), s.width, rows,
+                                            xStride, xStride * std::size_t(s.width), 1, 1,
+                                            c == 3 ? 1.0 : 0.0));
+      }
+      s.exrPart->setFrameBuffer(frame);
+      s.exrPart->readPixels(fileTop, fileTop + rows - 1);
+    } catch (const std::bad_alloc&) {
+      throw;
+    } catch (const std::exception& e) {
+      FailExrRead(s, e);
+    }
+    for (int r = 0; r < rows; ++r) {
+      float* samples = band.data() + std::size_t(r) * rowSamples;
+      if (s.exrGray) {
+        for (std::size_t i = 0; i < rowSamples; i += 4) {
+          samples[i + 1] = samples[i + 2] = samples[i];
+        }
+      }
+      row(top + r, samples);
+    }
+  }
+}
+
+template <typename T>
+std::vector<T> ReadAllRows(ImageReader& reader) {
+  const std::size_t rowSamples = std::size_t(reader.width()) * 4;
+  std::vector<T> samples(rowSamples * std::size_t(reader.height()));
+  reader.ReadRows([&](int y, const void* rgba) {
+    std::memcpy(samples.data() + std::size_t(y) * rowSamples, rgba, rowSamples * sizeof(T));
+  });
+  return samples;
+}
+
+}  // namespace
+
+ImageReader::ImageReader(const std::string& path) : state_(std::make_unique<State>()) {
+  State& s = *state_;
+  s.path = path;
+  s.type = RequireFileType(path);
+  try {
+    s.file.reset(OpenInput(path));
+    if (s.type == ImageFileType::kPng) {
+      OpenPng(s);
+    } else {
+      OpenExr(s);
+    }
+  } catch (const std::bad_alloc&) {
+    Fail(ImageErrorKind::kTooLarge, path, "out of memory while reading");
+  }
+}
+
+ImageReader::~ImageReader() = default;
+
+int ImageReader::width() const { return state_->width; }
+int ImageReader::height() const { return state_->height; }
+SampleKind ImageReader::kind() const { return state_->kind; }
+const std::optional<ExrWindows>& ImageReader::windows() const { return state_->windows; }
+const std::string& ImageReader::part() const { return state_->part; }
+
+void ImageReader::ReadRows(const std::function<void(int y, const void* rgba)>& row) {
+  State& s = *state_;
+  if (s.read) throw std::logic_error("ImageReader::ReadRows: the rows were read already");
+  s.read = true;
+  try {
+    if (s.type == ImageFileType::kPng) {
+      ReadPngRows(s, row);
+    } else {
+      ReadExrRows(s, row);
+    }
+  } catch (const std::bad_alloc&) {
+    Fail(ImageErrorKind::kTooLarge, s.path, "out of memory while reading");
+  }
+}
 
 std::optional<ImageFileType> ImageFileTypeFor(const std::string& path) {
   std::string extension = std::filesystem::path(path).extension().string();
@@ -573,13 +841,21 @@ std::optional<ImageFileType> ImageFileTypeFor(const std::string& path) {
 }
 
 Image ReadImage(const std::string& path) {
-  const ImageFileType type = RequireFileType(path);
+  ImageReader reader(path);
+  Image image;
+  image.width = reader.width();
+  image.height = reader.height();
+  image.windows = reader.windows();
   try {
-    const std::vector<std::uint8_t> file = ReadFileBytes(path);
-    return type == ImageFileType::kPng ? ReadPng(path, file) : ReadExr(path, file);
+    switch (reader.kind()) {
+      case SampleKind::kPng8: image.samples = ReadAllRows<std::uint8_t>(reader); break;
+      case SampleKind::kPng16: image.samples = ReadAllRows<std::uint16_t>(reader); break;
+      case SampleKind::kExrFloat: image.samples = ReadAllRows<float>(reader); break;
+    }
   } catch (const std::bad_alloc&) {
     Fail(ImageErrorKind::kTooLarge, path, "out of memory while reading");
   }
+  return image;
 }
 
 std::vector<std::uint8_t> ToWorld8(const Image& image) { return ConvertImage<Png8Scale>(image); }
@@ -587,6 +863,16 @@ std::vector<std::uint16_t> ToWorld16(const Image& image) {
   return ConvertImage<World16Scale>(image);
 }
 std::vector<float> ToWorld32(const Image& image) { return ConvertImage<FloatScale>(image); }
+
+void RowToWorld8(SampleKind kind, const void* samples, std::size_t count, std::uint8_t* out) {
+  ConvertKindRow<Png8Scale>(kind, samples, count, out);
+}
+void RowToWorld16(SampleKind kind, const void* samples, std::size_t count, std::uint16_t* out) {
+  ConvertKindRow<World16Scale>(kind, samples, count, out);
+}
+void RowToWorld32(SampleKind kind, const void* samples, std::size_t count, float* out) {
+  ConvertKindRow<FloatScale>(kind, samples, count, out);
+}
 
 void WriteWorld8(const std::string& path, int width, int height,
                  const std::vector<std::uint8_t>& rgba) {
@@ -600,19 +886,36 @@ void WriteWorld32(const std::string& path, int width, int height, const std::vec
   WriteSamples<FloatScale>(path, width, height, rgba);
 }
 
+void WriteWorldRows8(const std::string& path, int width, int height,
+                     const RowFiller<std::uint8_t>& row,
+                     const std::optional<ExrWindows>& windows) {
+  WriteRowsAs<Png8Scale>(path, width, height, row, windows);
+}
+void WriteWorldRows16(const std::string& path, int width, int height,
+                      const RowFiller<std::uint16_t>& row,
+                      const std::optional<ExrWindows>& windows) {
+  WriteRowsAs<World16Scale>(path, width, height, row, windows);
+}
+void WriteWorldRows32(const std::string& path, int width, int height, const RowFiller<float>& row,
+                      const std::optional<ExrWindows>& windows) {
+  WriteRowsAs<FloatScale>(path, width, height, row, windows);
+}
+
 void WriteImage(const std::string& path, const Image& image) {
   switch (image.kind()) {
     case SampleKind::kPng8:
       return WriteSamples<Png8Scale>(path, image.width, image.height,
-                                     std::get<std::vector<std::uint8_t>>(image.samples));
+                                     std::get<std::vector<std::uint8_t>>(image.samples),
+                                     image.windows);
     case SampleKind::kPng16:
       return WriteSamples<Png16Scale>(path, image.width, image.height,
-                                      std::get<std::vector<std::uint16_t>>(image.samples));
+                                      std::get<std::vector<std::uint16_t>>(image.samples),
+                                      image.windows);
     case SampleKind::kExrFloat:
       break;
   }
   WriteSamples<FloatScale>(path, image.width, image.height,
-                           std::get<std::vector<float>>(image.samples));
+                           std::get<std::vector<float>>(image.samples), image.windows);
 }
 
 }  // namespace tavu::render

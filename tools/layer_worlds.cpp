@@ -24,31 +24,33 @@ const ChannelSlots& SlotsOf(Layout layout) {
 
 // Byte copies, not value assignments: a float's bits (NaN payloads included) pass unchanged.
 template <typename T>
-void CopyIn(const std::vector<T>& rgba, World& world) {
+void CopyRowIn(const T* rgba, World& world, A_long y) {
   const ChannelSlots& slots = SlotsOf(world.layout());
-  const T* sample = rgba.data();
-  for (A_long y = 0; y < world.height(); ++y) {
-    for (A_long x = 0; x < world.width(); ++x, sample += 4) {
-      unsigned char* pixel = world.PixelAddress(x, y);
-      for (int c = 0; c < 4; ++c)
-        std::memcpy(pixel + slots.slot[c] * sizeof(T), &sample[c], sizeof(T));
-    }
+  for (A_long x = 0; x < world.width(); ++x, rgba += 4) {
+    unsigned char* pixel = world.PixelAddress(x, y);
+    for (int c = 0; c < 4; ++c) std::memcpy(pixel + slots.slot[c] * sizeof(T), &rgba[c], sizeof(T));
   }
 }
 
 template <typename T>
-std::vector<T> CopyOut(const World& world) {
+void CopyRowOut(const World& world, A_long y, T* rgba) {
   const ChannelSlots& slots = SlotsOf(world.layout());
-  std::vector<T> rgba(static_cast<std::size_t>(world.width()) * world.height() * 4);
-  T* sample = rgba.data();
-  for (A_long y = 0; y < world.height(); ++y) {
-    for (A_long x = 0; x < world.width(); ++x, sample += 4) {
-      const unsigned char* pixel = world.PixelAddress(x, y);
-      for (int c = 0; c < 4; ++c)
-        std::memcpy(&sample[c], pixel + slots.slot[c] * sizeof(T), sizeof(T));
-    }
+  for (A_long x = 0; x < world.width(); ++x, rgba += 4) {
+    const unsigned char* pixel = world.PixelAddress(x, y);
+    for (int c = 0; c < 4; ++c) std::memcpy(&rgba[c], pixel + slots.slot[c] * sizeof(T), sizeof(T));
   }
-  return rgba;
+}
+
+// Decodes the reader's rows into the world through one row of world values.
+template <typename T>
+void ReadInto(ImageReader& reader, World& world,
+              void (*convert)(SampleKind, const void*, std::size_t, T*)) {
+  std::vector<T> row(static_cast<std::size_t>(world.width()) * 4);
+  const SampleKind kind = reader.kind();
+  reader.ReadRows([&](int y, const void* samples) {
+    convert(kind, samples, row.size(), row.data());
+    CopyRowIn(row.data(), world, y);
+  });
 }
 
 }  // namespace
@@ -66,21 +68,36 @@ Layout LayoutFor(hostsim::HostApp host, int depth) {
                               " bits");
 }
 
-World WorldFromImage(const Image& image, Layout layout) {
-  World world(layout, image.width, image.height);
-  switch (hostsim::ChannelSize(layout)) {
-    case 1: CopyIn(ToWorld8(image), world); break;
-    case 2: CopyIn(ToWorld16(image), world); break;
-    default: CopyIn(ToWorld32(image), world); break;
-  }
-  return world;
+LayerFile ReadLayerFile(const std::string& path, Layout layout) {
+  ImageReader reader(path);
+  return ReadLayerFile(reader, layout);
 }
 
-void WriteWorldFile(const std::string& path, const World& world) {
+LayerFile ReadLayerFile(ImageReader& reader, Layout layout) {
+  World world(layout, reader.width(), reader.height());
+  switch (hostsim::ChannelSize(layout)) {
+    case 1: ReadInto<std::uint8_t>(reader, world, RowToWorld8); break;
+    case 2: ReadInto<std::uint16_t>(reader, world, RowToWorld16); break;
+    default: ReadInto<float>(reader, world, RowToWorld32); break;
+  }
+  return {std::move(world), reader.windows(), reader.part()};
+}
+
+void WriteWorldFile(const std::string& path, const World& world,
+                    const std::optional<ExrWindows>& windows) {
+  const int width = world.width(), height = world.height();
   switch (hostsim::ChannelSize(world.layout())) {
-    case 1: return WriteWorld8(path, world.width(), world.height(), CopyOut<std::uint8_t>(world));
-    case 2: return WriteWorld16(path, world.width(), world.height(), CopyOut<std::uint16_t>(world));
-    default: return WriteWorld32(path, world.width(), world.height(), CopyOut<float>(world));
+    case 1:
+      return WriteWorldRows8(
+          path, width, height,
+          [&](int y, std::uint8_t* rgba) { CopyRowOut(world, y, rgba); }, windows);
+    case 2:
+      return WriteWorldRows16(
+          path, width, height,
+          [&](int y, std::uint16_t* rgba) { CopyRowOut(world, y, rgba); }, windows);
+    default:
+      return WriteWorldRows32(
+          path, width, height, [&](int y, float* rgba) { CopyRowOut(world, y, rgba); }, windows);
   }
 }
 

@@ -1,7 +1,9 @@
 // Image files in and out of the worlds the simulated host hands an effect: the layout a host uses
-// at a depth, and the copy of RGBA samples into ARGB or BGRA memory order and back.
+// at a depth, and the copy of RGBA samples into ARGB or BGRA memory order and back, a row at a
+// time so that no second copy of a frame is ever held.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "hostsim/host.h"
@@ -14,10 +16,20 @@ namespace tavu::render {
 // 'BGra'; it has no 16-bit frame, and asking for one is a logic error (std::invalid_argument).
 hostsim::Layout LayoutFor(hostsim::HostApp host, int depth);
 
-// A world of `layout` and the image's size holding its pixels as ToWorld8/16/32 convert them.
-hostsim::World WorldFromImage(const Image& image, hostsim::Layout layout);
+// A layer file decoded straight into a world of `layout`, each row converted as ToWorld8/16/32
+// convert.
+struct LayerFile {
+  hostsim::World world;
+  std::optional<ExrWindows> windows;  // an OpenEXR source's
+  std::string part;                   // which part of a multipart file, as ImageReader says
+};
+LayerFile ReadLayerFile(const std::string& path, hostsim::Layout layout);
+// The same from a reader already opened, whose header the caller has seen.
+LayerFile ReadLayerFile(ImageReader& reader, hostsim::Layout layout);
 
-// The world's pixels through WriteWorld8/16/32; the file type follows the path's extension.
-void WriteWorldFile(const std::string& path, const hostsim::World& world);
+// The world's pixels as WriteWorld8/16/32 write them, converted row by row; the file type follows
+// the path's extension, and an .exr takes the windows when given (see WriteWorldRows8).
+void WriteWorldFile(const std::string& path, const hostsim::World& world,
+                    const std::optional<ExrWindows>& windows = std::nullopt);
 
 }  // namespace tavu::render

@@ -9,6 +9,8 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <filesystem>
+#include <functional>
 #include <iostream>
 #include <memory>
 #include <new>
@@ -165,19 +167,19 @@ void RequireCapabilities(const Options& o, const PF_OutData& global) {
   }
 }
 
-// What a render holds at once, for the message when memory runs out: known once the layers are
-// read.
+// What a render holds at once, for the message when memory runs out: known from the layer files'
+// headers, before their worlds are allocated.
 struct FrameSize {
   A_long width = 0, height = 0;
   std::int64_t secondPixels = 0;  // the second layer's world, when it is a file of its own
 };
 
-// About what a frame of this size needs at this depth: the input and output worlds, the second
-// layer's world, and one more frame for the samples on their way from or to a file.
+// About what a frame of this size needs at this depth: the input and output worlds and the
+// second layer's world (files are decoded and written a row at a time).
 std::int64_t NeededMiB(const FrameSize& frame, int depth) {
   const std::int64_t bytesPerPixel = 4 * (depth == 8 ? 1 : depth == 16 ? 2 : 4);
   const std::int64_t pixels = std::int64_t{frame.width} * frame.height;
-  const std::int64_t bytes = (3 * pixels + frame.secondPixels) * bytesPerPixel;
+  const std::int64_t bytes = (2 * pixels + frame.secondPixels) * bytesPerPixel;
   return (bytes + (std::int64_t{1} << 20) - 1) >> 20;
 }
 
@@ -188,9 +190,28 @@ std::string OutOfMemoryMessage(const Options& o, const FrameSize& frame) {
          std::to_string(NeededMiB(frame, o.depth)) + " MiB";
 }
 
+// Of a multipart OpenEXR file, the part read is told: it need not be the first. `sized` learns
+// the layer's size from its header before its world is allocated.
+LayerFile ReadLayer(const std::string& path, hostsim::Layout layout,
+                    const std::function<void(A_long, A_long)>& sized) {
+  ImageReader reader(path);
+  sized(reader.width(), reader.height());
+  LayerFile layer = ReadLayerFile(reader, layout);
+  if (!layer.part.empty()) std::cout << path << ": read " << layer.part << "\n";
+  return layer;
+}
+
+// Both names lead to one file, so the layer's world can serve as the second layer too.
+bool SameFile(const std::string& a, const std::string& b) {
+  std::error_code error;
+  return std::filesystem::equivalent(a, b, error) && !error;
+}
+
 // The render itself, between set-up and set-down; returns the finished output world. `size`
-// learns the frame's size as soon as the layers are read.
-World RenderFrame(const Options& o, Session& session, FrameSize& size) {
+// learns the frame's size as the layers are opened; `windows` receives the input layer's OpenEXR
+// windows, where the output goes back to.
+World RenderFrame(const Options& o, Session& session, FrameSize& size,
+                  std::optional<ExrWindows>* windows) {
   RequireCapabilities(o, session.global_setup_answer());
 
   std::vector<PF_ParamDef> params = DeclaredParams(session.host());
@@ -208,17 +229,20 @@ World RenderFrame(const Options& o, Session& session, FrameSize& size) {
   }
 
   const hostsim::Layout layout = LayoutFor(o.host, o.depth);
-  World input = [&] {
-    const Image image = ReadImage(o.layer);
-    size.width = image.width;
-    size.height = image.height;
-    return WorldFromImage(image, layout);
-  }();
+  LayerFile layer = ReadLayer(o.layer, layout, [&](A_long width, A_long height) {
+    size.width = width;
+    size.height = height;
+  });
+  World& input = layer.world;
+  *windows = layer.windows;
+  // A second layer from the layer's own file shares its world instead of holding a copy.
+  const bool secondIsLayer = o.layer2.source == SecondLayer::Source::kFile &&
+                             SameFile(o.layer2.path, o.layer);
   std::optional<World> second;
-  if (o.layer2.source == SecondLayer::Source::kFile) {
-    const Image image = ReadImage(o.layer2.path);
-    size.secondPixels = std::int64_t{image.width} * image.height;
-    second.emplace(WorldFromImage(image, layout));
+  if (o.layer2.source == SecondLayer::Source::kFile && !secondIsLayer) {
+    second = ReadLayer(o.layer2.path, layout, [&](A_long width, A_long height) {
+               size.secondPixels = std::int64_t{width} * height;
+             }).world;
   }
   World output(layout, input.width(), input.height());
 
@@ -229,6 +253,7 @@ World RenderFrame(const Options& o, Session& session, FrameSize& size) {
   }
   // Without an entry the host serves the parameter's default, the layer itself.
   if (second) request.layers[layerParam] = second->def();
+  if (secondIsLayer) request.layers[layerParam] = input.def();
   if (o.layer2.source == SecondLayer::Source::kNone) request.layers[layerParam] = nullptr;
 
   if (o.smart) {
@@ -281,12 +306,13 @@ int RunWith(const Options& o, FrameSize& frame) {
 
   // Set-down follows set-up whatever happens between them; the first failure is the one told.
   std::optional<World> output;
+  std::optional<ExrWindows> windows;
   std::exception_ptr failure;
   try {
     switch (o.mode) {
       case Mode::kAbout: PrintAbout(session, info, o.host); break;
       case Mode::kListParams: PrintParams(session); break;
-      default: output = RenderFrame(o, session, frame); break;
+      default: output = RenderFrame(o, session, frame, &windows); break;
     }
   } catch (...) {
     failure = std::current_exception();
@@ -297,7 +323,7 @@ int RunWith(const Options& o, FrameSize& frame) {
   Check(failed, setdown, &setdownAnswer);
 
   if (output) {
-    WriteWorldFile(o.output, *output);
+    WriteWorldFile(o.output, *output, windows);
     std::cout << o.output << ": " << output->width() << "x" << output->height() << ", "
               << info.displayName << ", " << HostName(o.host) << ", " << o.depth << " bits, "
               << (o.smart ? "smart render" : "render") << "\n";

@@ -300,12 +300,21 @@ TEST_F(ImageIo, ExrHalfGrayAndOffsetWindowsReadAsFloatRgba) {
   ExpectSameSamples(MakeImage<float>(2, 1, {0.5f, 0.5f, 0.5f, 1.0f, -2.0f, -2.0f, -2.0f, 1.0f}),
                     tavu::render::ReadImage(Path("y.exr")));
 
-  // No A: opaque. The data window starts at (5, 7); pixels still start at sample 0.
+  // No A: opaque. The data window starts at (5, 7); pixels still start at sample 0, and the
+  // windows come along to place a render of the image where it came from.
   WriteRawExr(Path("rgb.exr"), Imath::Box2i({5, 7}, {6, 7}),
               {{"R", Imf::HALF}, {"G", Imf::FLOAT}, {"B", Imf::HALF}}, value);
+  const Image rgb = tavu::render::ReadImage(Path("rgb.exr"));
   ExpectSameSamples(
       MakeImage<float>(2, 1, {0.5f, -2.0f, 0.0999755859375f, 1.0f, -2.0f, 0.1f, 65504.0f, 1.0f}),
-      tavu::render::ReadImage(Path("rgb.exr")));
+      rgb);
+  ASSERT_TRUE(rgb.windows.has_value());
+  const tavu::render::PixelBox& data = rgb.windows->data;
+  const tavu::render::PixelBox& display = rgb.windows->display;
+  EXPECT_EQ(std::vector<int>({data.minX, data.minY, data.maxX, data.maxY}),
+            std::vector<int>({5, 7, 6, 7}));
+  EXPECT_EQ(std::vector<int>({display.minX, display.minY, display.maxX, display.maxY}),
+            std::vector<int>({0, 0, 15, 15}));
 
   WriteRawExr(Path("alpha.exr"), Imath::Box2i({0, 0}, {0, 0}), {{"A", Imf::FLOAT}}, value);
   try {

@@ -2,6 +2,16 @@
 // messages and the files it leaves behind. Inputs are written here through the image library
 // (tested on its own); expected pixels are worked out from the inputs by the routing a case
 // asks for, channel by channel, without the renderer's code.
+#include <ImfChannelList.h>
+#include <ImfDeepFrameBuffer.h>
+#include <ImfDeepScanLineOutputFile.h>
+#include <ImfFrameBuffer.h>
+#include <ImfHeader.h>
+#include <ImfInputFile.h>
+#include <ImfMultiPartOutputFile.h>
+#include <ImfOutputFile.h>
+#include <ImfOutputPart.h>
+#include <ImfPartType.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -666,6 +676,117 @@ TEST_F(TavuRender, CombineRgbaRoutesEveryChannelExactlyOnBothHostsAndPaths) {
       }
     }
   }
+}
+
+// ---- OpenEXR files beyond one flat part at the origin -------------------------------------------
+
+// OpenEXR inputs made with the library directly: a deep image, a multipart file whose first part
+// holds only depth, and a frame whose data window lies inside a larger display window.
+void WriteDeepExr(const std::string& path) {
+  Imf::Header header(4, 2);
+  header.setType(Imf::DEEPSCANLINE);
+  header.compression() = Imf::ZIPS_COMPRESSION;
+  for (const char* name : {"R", "G", "B", "A", "Z"})
+    header.channels().insert(name, Imf::Channel(Imf::FLOAT));
+  Imf::DeepScanLineOutputFile file(path.c_str(), header);
+  std::vector<unsigned int> counts(8, 1);
+  std::vector<float> values(8, 0.5f);
+  std::vector<float*> pointers(8);
+  for (int i = 0; i < 8; ++i) pointers[i] = &values[i];
+  Imf::DeepFrameBuffer frame;
+  frame.insertSampleCountSlice(Imf::Slice(Imf::UINT, reinterpret_cast<char*>(counts.data()),
+                                          sizeof(unsigned int), sizeof(unsigned int) * 4));
+  for (const char* name : {"R", "G", "B", "A", "Z"}) {
+    frame.insert(name, Imf::DeepSlice(Imf::FLOAT, reinterpret_cast<char*>(pointers.data()),
+                                      sizeof(float*), sizeof(float*) * 4, sizeof(float)));
+  }
+  file.setFrameBuffer(frame);
+  file.writePixels(2);
+}
+
+// RGBA float channels of `image` in a frame buffer for the data window `window`.
+Imf::FrameBuffer RgbaFrame(const Image& image, const Imath::Box2i& window) {
+  const auto& samples = std::get<std::vector<float>>(image.samples);
+  Imf::FrameBuffer frame;
+  const char* names[4] = {"R", "G", "B", "A"};
+  for (int c = 0; c < 4; ++c) {
+    frame.insert(names[c], Imf::Slice::Make(Imf::FLOAT, samples.data() + c, window,
+                                            4 * sizeof(float), 4 * sizeof(float) * image.width));
+  }
+  return frame;
+}
+
+// Part 1 "depth" holds Z only, part 2 "beauty" the image as RGBA.
+void WriteTwoPartExr(const std::string& path, const Image& image) {
+  const Imath::Box2i window({0, 0}, {image.width - 1, image.height - 1});
+  std::vector<Imf::Header> headers(2, Imf::Header(image.width, image.height));
+  headers[0].setName("depth");
+  headers[0].channels().insert("Z", Imf::Channel(Imf::FLOAT));
+  headers[1].setName("beauty");
+  for (const char* name : {"R", "G", "B", "A"})
+    headers[1].channels().insert(name, Imf::Channel(Imf::FLOAT));
+  for (auto& header : headers) header.setType(Imf::SCANLINEIMAGE);
+  Imf::MultiPartOutputFile file(path.c_str(), headers.data(), 2);
+  const std::vector<float> depth(std::size_t(image.width) * image.height, 3.0f);
+  Imf::FrameBuffer depthFrame;
+  depthFrame.insert("Z", Imf::Slice::Make(Imf::FLOAT, depth.data(), window));
+  Imf::OutputPart depthPart(file, 0);
+  depthPart.setFrameBuffer(depthFrame);
+  depthPart.writePixels(image.height);
+  Imf::OutputPart beauty(file, 1);
+  beauty.setFrameBuffer(RgbaFrame(image, window));
+  beauty.writePixels(image.height);
+}
+
+void WriteWindowedExr(const std::string& path, const Image& image, const Imath::Box2i& display,
+                      const Imath::Box2i& data) {
+  Imf::Header header(display, data);
+  for (const char* name : {"R", "G", "B", "A"})
+    header.channels().insert(name, Imf::Channel(Imf::FLOAT));
+  Imf::OutputFile file(path.c_str(), header);
+  file.setFrameBuffer(RgbaFrame(image, data));
+  file.writePixels(image.height);
+}
+
+TEST_F(TavuRender, OpenExrDeepMultipartAndPlacedInputs) {
+  WriteDeepExr(In("deep.exr"));
+  const Outcome deep = Run({"--effect", "color-gray", "--depth", "32", "--layer", In("deep.exr"),
+                            "--output", Out("deep.exr")});
+  EXPECT_EQ(deep.status, 1) << deep.err;
+  EXPECT_NE(deep.err.find("deep.exr: a deep OpenEXR image"), std::string::npos) << deep.err;
+  EXPECT_TRUE(OutputListing().empty());
+
+  // Each file holds layer.exr's pixels, so each render must equal the one of layer.exr.
+  const Imath::Box2i display({0, 0}, {99, 59});
+  const Imath::Box2i data({10, 20}, {10 + kWidth - 1, 20 + kHeight - 1});
+  WriteTwoPartExr(In("parts.exr"), layerFloat_);
+  WriteWindowedExr(In("placed.exr"), layerFloat_, display, data);
+  const std::vector<std::string> render = {"--effect", "color-gray", "--set",
+                                           "Grayscale Source=Luma", "--depth", "32"};
+  auto renderOf = [&](const std::string& layer, const std::string& output) {
+    std::vector<std::string> args = render;
+    args.insert(args.end(), {"--layer", In(layer), "--output", Out(output)});
+    return Run(args);
+  };
+  ASSERT_EQ(renderOf("layer.exr", "plain.exr").status, 0);
+  const Image plain = ReadImage(Out("plain.exr"));
+
+  const Outcome parts = renderOf("parts.exr", "parts.exr");
+  ASSERT_EQ(parts.status, 0) << parts.err;
+  EXPECT_NE(parts.out.find("parts.exr: read part 2 of 2 (\"beauty\")"), std::string::npos)
+      << parts.out;
+  EXPECT_TRUE(ReadImage(Out("parts.exr")).samples == plain.samples);
+
+  const Outcome placed = renderOf("placed.exr", "placed.exr");
+  ASSERT_EQ(placed.status, 0) << placed.err;
+  EXPECT_TRUE(ReadImage(Out("placed.exr")).samples == plain.samples);
+  Imf::InputFile written(Out("placed.exr").c_str());
+  EXPECT_EQ(written.header().dataWindow(), data);
+  EXPECT_EQ(written.header().displayWindow(), display);
+  // layer.exr lies at the origin of a frame of its own size, and so does its render.
+  Imf::InputFile origin(Out("plain.exr").c_str());
+  EXPECT_EQ(origin.header().dataWindow(), Imath::Box2i({0, 0}, {kWidth - 1, kHeight - 1}));
+  EXPECT_EQ(origin.header().displayWindow(), origin.header().dataWindow());
 }
 
 // ---- every effect at every depth on both hosts ------------------------------------------------
