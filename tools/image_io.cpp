@@ -91,13 +91,6 @@ void ConvertRow(const typename From::Channel* in, std::size_t count, typename To
   std::transform(in, in + count, out, ConvertChannel<From, To>);
 }
 
-template <typename From, typename To>
-std::vector<typename To::Channel> ConvertSamples(const std::vector<typename From::Channel>& in) {
-  std::vector<typename To::Channel> out(in.size());
-  ConvertRow<From, To>(in.data(), in.size(), out.data());
-  return out;
-}
-
 template <typename To>
 void ConvertKindRow(SampleKind kind, const void* in, std::size_t count, typename To::Channel* out) {
   switch (kind) {
@@ -109,19 +102,6 @@ void ConvertKindRow(SampleKind kind, const void* in, std::size_t count, typename
       break;
   }
   ConvertRow<FloatScale, To>(static_cast<const float*>(in), count, out);
-}
-
-template <typename To>
-std::vector<typename To::Channel> ConvertImage(const Image& image) {
-  switch (image.kind()) {
-    case SampleKind::kPng8:
-      return ConvertSamples<Png8Scale, To>(std::get<std::vector<std::uint8_t>>(image.samples));
-    case SampleKind::kPng16:
-      return ConvertSamples<Png16Scale, To>(std::get<std::vector<std::uint16_t>>(image.samples));
-    case SampleKind::kExrFloat:
-      break;
-  }
-  return ConvertSamples<FloatScale, To>(std::get<std::vector<float>>(image.samples));
 }
 
 // ---- errors and files ---------------------------------------------------------------------------
@@ -857,12 +837,6 @@ Image ReadImage(const std::string& path) {
   }
   return image;
 }
-
-std::vector<std::uint8_t> ToWorld8(const Image& image) { return ConvertImage<Png8Scale>(image); }
-std::vector<std::uint16_t> ToWorld16(const Image& image) {
-  return ConvertImage<World16Scale>(image);
-}
-std::vector<float> ToWorld32(const Image& image) { return ConvertImage<FloatScale>(image); }
 
 void RowToWorld8(SampleKind kind, const void* samples, std::size_t count, std::uint8_t* out) {
   ConvertKindRow<Png8Scale>(kind, samples, count, out);

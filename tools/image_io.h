@@ -125,16 +125,12 @@ class ImageReader {
   std::unique_ptr<State> state_;
 };
 
-// A world's channel values for the image, with round() rounding halves up:
+// A world's channel values for `count` samples of `kind` at `samples`, as ImageReader hands them
+// out, with round() rounding halves up:
 //   depth 8:  PNG8 as is, PNG16 round(v·255/65535), EXR round(clamp01(v)·255)
 //   depth 16: PNG8 round(v·32768/255), PNG16 round(v·32768/65535), EXR round(clamp01(v)·32768)
 //   depth 32: PNG8 v/255, PNG16 v/65535 (single-precision division), EXR as stored
 // clamp01 sends NaN to 0.
-std::vector<std::uint8_t> ToWorld8(const Image& image);
-std::vector<std::uint16_t> ToWorld16(const Image& image);
-std::vector<float> ToWorld32(const Image& image);
-
-// The same conversions for `count` samples of `kind` at `samples`, as ImageReader hands them out.
 void RowToWorld8(SampleKind kind, const void* samples, std::size_t count, std::uint8_t* out);
 void RowToWorld16(SampleKind kind, const void* samples, std::size_t count, std::uint16_t* out);
 void RowToWorld32(SampleKind kind, const void* samples, std::size_t count, float* out);

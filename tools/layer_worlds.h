@@ -16,8 +16,8 @@ namespace tavu::render {
 // 'BGra'; it has no 16-bit frame, and asking for one is a logic error (std::invalid_argument).
 hostsim::Layout LayoutFor(hostsim::HostApp host, int depth);
 
-// A layer file decoded straight into a world of `layout`, each row converted as ToWorld8/16/32
-// convert.
+// A layer file decoded straight into a world of `layout`, each row converted by
+// RowToWorld8/16/32.
 struct LayerFile {
   hostsim::World world;
   std::optional<ExrWindows> windows;  // an OpenEXR source's

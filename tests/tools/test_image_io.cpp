@@ -27,6 +27,7 @@
 #include <limits>
 #include <random>
 #include <set>
+#include <variant>
 
 #include "tools/image_io.h"
 
@@ -327,12 +328,23 @@ TEST_F(ImageIo, ExrHalfGrayAndOffsetWindowsReadAsFloatRgba) {
 
 enum class Depth { k8, k16, k32 };
 
+// The world values of all the image's samples, through RowToWorld8/16/32.
+template <typename T>
+std::vector<T> ToWorld(const Image& image,
+                       void (*convert)(SampleKind, const void*, std::size_t, T*)) {
+  const void* samples =
+      std::visit([](const auto& v) -> const void* { return v.data(); }, image.samples);
+  std::vector<T> world(std::size_t(image.width) * std::size_t(image.height) * 4);
+  convert(image.kind(), samples, world.size(), world.data());
+  return world;
+}
+
 std::vector<std::uint32_t> WorldIntegers(const Image& image, Depth depth) {
   if (depth == Depth::k8) {
-    const auto w = tavu::render::ToWorld8(image);
+    const auto w = ToWorld(image, tavu::render::RowToWorld8);
     return {w.begin(), w.end()};
   }
-  const auto w = tavu::render::ToWorld16(image);
+  const auto w = ToWorld(image, tavu::render::RowToWorld16);
   return {w.begin(), w.end()};
 }
 
@@ -403,7 +415,8 @@ TEST(ImageConversion, IntoWorldAtTheRoundingEdges) {
   };
   for (const auto& c : floatCases) {
     SCOPED_TRACE(testing::Message() << "source " << int(c.source));
-    const std::vector<float> world = tavu::render::ToWorld32(SourceImage(c.source, c.in));
+    const std::vector<float> world =
+        ToWorld(SourceImage(c.source, c.in), tavu::render::RowToWorld32);
     std::vector<std::uint32_t> bits;
     for (float f : world) bits.push_back(Bits(f));
     EXPECT_EQ(bits, c.outBits);
@@ -435,7 +448,7 @@ TEST(ImageConversion, EveryIntegerSampleRoundsHalfUp) {
     const Image image = SourceImage(s.source, all);
     const std::vector<std::uint32_t> world8 = WorldIntegers(image, Depth::k8);
     const std::vector<std::uint32_t> world16 = WorldIntegers(image, Depth::k16);
-    const std::vector<float> world32 = tavu::render::ToWorld32(image);
+    const std::vector<float> world32 = ToWorld(image, tavu::render::RowToWorld32);
     for (std::uint32_t v = 0; v <= s.sourceMax; ++v) {
       ASSERT_TRUE(IsRoundHalfUp(v, 255, s.sourceMax, world8[v])) << v << " -> " << world8[v];
       ASSERT_TRUE(IsRoundHalfUp(v, 32768, s.sourceMax, world16[v])) << v << " -> " << world16[v];
