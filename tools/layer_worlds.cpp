@@ -68,11 +68,6 @@ Layout LayoutFor(hostsim::HostApp host, int depth) {
                               " bits");
 }
 
-LayerFile ReadLayerFile(const std::string& path, Layout layout) {
-  ImageReader reader(path);
-  return ReadLayerFile(reader, layout);
-}
-
 LayerFile ReadLayerFile(ImageReader& reader, Layout layout) {
   World world(layout, reader.width(), reader.height());
   switch (hostsim::ChannelSize(layout)) {

@@ -23,8 +23,7 @@ struct LayerFile {
   std::optional<ExrWindows> windows;  // an OpenEXR source's
   std::string part;                   // which part of a multipart file, as ImageReader says
 };
-LayerFile ReadLayerFile(const std::string& path, hostsim::Layout layout);
-// The same from a reader already opened, whose header the caller has seen.
+// The reader is opened by the caller, which may look at the header (size, windows) first.
 LayerFile ReadLayerFile(ImageReader& reader, hostsim::Layout layout);
 
 // The world's pixels as WriteWorld8/16/32 write them, converted row by row; the file type follows

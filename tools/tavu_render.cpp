@@ -10,7 +10,6 @@
 #include <cstring>
 #include <exception>
 #include <filesystem>
-#include <functional>
 #include <iostream>
 #include <memory>
 #include <new>
@@ -171,7 +170,7 @@ void RequireCapabilities(const Options& o, const PF_OutData& global) {
 // headers, before their worlds are allocated.
 struct FrameSize {
   A_long width = 0, height = 0;
-  std::int64_t secondPixels = 0;  // the second layer's world, when it is a file of its own
+  A_long secondWidth = 0, secondHeight = 0;  // the second layer's, when it is a file of its own
 };
 
 // About what a frame of this size needs at this depth: the input and output worlds and the
@@ -179,7 +178,8 @@ struct FrameSize {
 std::int64_t NeededMiB(const FrameSize& frame, int depth) {
   const std::int64_t bytesPerPixel = 4 * (depth == 8 ? 1 : depth == 16 ? 2 : 4);
   const std::int64_t pixels = std::int64_t{frame.width} * frame.height;
-  const std::int64_t bytes = (2 * pixels + frame.secondPixels) * bytesPerPixel;
+  const std::int64_t secondPixels = std::int64_t{frame.secondWidth} * frame.secondHeight;
+  const std::int64_t bytes = (2 * pixels + secondPixels) * bytesPerPixel;
   return (bytes + (std::int64_t{1} << 20) - 1) >> 20;
 }
 
@@ -190,12 +190,13 @@ std::string OutOfMemoryMessage(const Options& o, const FrameSize& frame) {
          std::to_string(NeededMiB(frame, o.depth)) + " MiB";
 }
 
-// Of a multipart OpenEXR file, the part read is told: it need not be the first. `sized` learns
-// the layer's size from its header before its world is allocated.
-LayerFile ReadLayer(const std::string& path, hostsim::Layout layout,
-                    const std::function<void(A_long, A_long)>& sized) {
+// Of a multipart OpenEXR file, the part read is told: it need not be the first. The layer's size
+// is stored from its header before its world is allocated.
+LayerFile ReadLayer(const std::string& path, hostsim::Layout layout, A_long* width,
+                    A_long* height) {
   ImageReader reader(path);
-  sized(reader.width(), reader.height());
+  *width = reader.width();
+  *height = reader.height();
   LayerFile layer = ReadLayerFile(reader, layout);
   if (!layer.part.empty()) std::cout << path << ": read " << layer.part << "\n";
   return layer;
@@ -229,10 +230,7 @@ World RenderFrame(const Options& o, Session& session, FrameSize& size,
   }
 
   const hostsim::Layout layout = LayoutFor(o.host, o.depth);
-  LayerFile layer = ReadLayer(o.layer, layout, [&](A_long width, A_long height) {
-    size.width = width;
-    size.height = height;
-  });
+  LayerFile layer = ReadLayer(o.layer, layout, &size.width, &size.height);
   World& input = layer.world;
   *windows = layer.windows;
   // A second layer from the layer's own file shares its world instead of holding a copy.
@@ -240,9 +238,7 @@ World RenderFrame(const Options& o, Session& session, FrameSize& size,
                              SameFile(o.layer2.path, o.layer);
   std::optional<World> second;
   if (o.layer2.source == SecondLayer::Source::kFile && !secondIsLayer) {
-    second = ReadLayer(o.layer2.path, layout, [&](A_long width, A_long height) {
-               size.secondPixels = std::int64_t{width} * height;
-             }).world;
+    second = ReadLayer(o.layer2.path, layout, &size.secondWidth, &size.secondHeight).world;
   }
   World output(layout, input.width(), input.height());
 
