@@ -331,6 +331,10 @@ class PngWriteStruct {
 std::uint16_t LoadBigEndian16(const std::uint8_t* p) {
   return static_cast<std::uint16_t>((p[0] << 8) | p[1]);
 }
+void StoreBigEndian16(std::uint16_t v, std::uint8_t* p) {
+  p[0] = static_cast<std::uint8_t>(v >> 8);
+  p[1] = static_cast<std::uint8_t>(v & 0xFF);
+}
 
 [[noreturn]] void FailPngRead(const std::string& path, const PngIo& io) {
   if (io.readFailed) Fail(ImageErrorKind::kUnreadable, path, "read error");
@@ -521,13 +525,10 @@ void WriteRowsAs(const std::string& path, int width, int height,
     WritePng(path, width, height, 8, fill);
   } else {
     std::vector<T> row(count);
-    std::vector<std::uint16_t> png16(count);
     WritePng(path, width, height, 16, [&](int y, std::uint8_t* packed) {
       fill(y, row.data());
-      ConvertRow<From, Png16Scale>(row.data(), count, png16.data());
       for (std::size_t i = 0; i < count; ++i) {
-        packed[2 * i] = static_cast<std::uint8_t>(png16[i] >> 8);
-        packed[2 * i + 1] = static_cast<std::uint8_t>(png16[i] & 0xFF);
+        StoreBigEndian16(ConvertChannel<From, Png16Scale>(row[i]), packed + 2 * i);
       }
     });
   }
