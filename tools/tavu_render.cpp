@@ -11,7 +11,6 @@
 #include <exception>
 #include <filesystem>
 #include <iostream>
-#include <memory>
 #include <new>
 #include <optional>
 #include <string>
@@ -36,18 +35,6 @@ using hostsim::Session;
 using hostsim::World;
 
 enum ExitStatus { kDone = 0, kFileError = 1, kUsageError = 2, kModuleError = 3 };
-
-// A file that cannot serve: the module file, as the loader reports it.
-class FileError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
-
-// Memory ran out outside the image reader (which tells its own file).
-class OutOfMemory : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
 
 // A command the module answered with an error code.
 class ModuleError : public std::runtime_error {
@@ -283,19 +270,15 @@ int RunWith(const Options& o, FrameSize& frame) {
   if (o.mode == Mode::kRender) CheckOutputWritable(o.output);
   const std::string path =
       o.module.empty() ? ModuleForEffect(o.effect).string() : ModulePath(o.module);
-  std::unique_ptr<hostsim::Module> module;
-  try {
-    module = std::make_unique<hostsim::Module>(path);
-  } catch (const std::runtime_error& e) {
-    throw FileError(e.what());
-  }
+  // A module file that cannot be loaded throws std::runtime_error: a file error.
+  hostsim::Module module(path);
   PF_Err err = PF_Err_NONE;
-  const hostsim::PluginInfo info = module->Describe(&err);
+  const hostsim::PluginInfo info = module.Describe(&err);
   if (err != PF_Err_NONE) throw ModuleError("PluginDataEntryFunction", err, "");
 
   hostsim::Host host(o.host);
   if (o.threads) host.render().iterate.set_threads(*o.threads);
-  Session session(host, *module);
+  Session session(host, module);
   PF_Cmd failed = PF_Cmd_GLOBAL_SETUP;
   const PF_Err setup = session.Setup(&failed);
   Check(failed, setup, &host.out_data);
@@ -332,7 +315,8 @@ int Run(const Options& o) {
   try {
     return RunWith(o, frame);
   } catch (const std::bad_alloc&) {
-    throw OutOfMemory(OutOfMemoryMessage(o, frame));
+    // Memory ran out outside the image reader, which tells its own file.
+    throw std::runtime_error(OutOfMemoryMessage(o, frame));
   }
 }
 
@@ -363,17 +347,12 @@ int main(int argc, char** argv) {
     return Run(options);
   } catch (const UsageError& e) {
     return Fail(kUsageError, e.what());
-  } catch (const ImageError& e) {
-    return Fail(kFileError, e.what());
-  } catch (const FileError& e) {
-    return Fail(kFileError, e.what());
   } catch (const ModuleError& e) {
     return Fail(kModuleError, e.what());
-  } catch (const OutOfMemory& e) {
-    return Fail(kFileError, e.what());
   } catch (const std::bad_alloc&) {
     return Fail(kFileError, "out of memory");
   } catch (const std::exception& e) {
+    // An image file (ImageError) or the module file that cannot serve, or memory that ran out.
     return Fail(kFileError, e.what());
   }
 }
