@@ -29,6 +29,26 @@ std::string FolderOf(const std::string& path) {
   return path.substr(0, slash);
 }
 
+// Where a write to `path` lands: `path` itself, or, when it is a symbolic link, the file at the
+// end of its chain of links, which need not exist yet (a dangling link's target is created).
+std::string ResolveOutput(const std::string& path) {
+  std::string current = path;
+  // The system's own limit on links followed in one path lookup.
+  for (int hops = 0; hops < 40; ++hops) {
+    struct stat status {};
+    // Not there, or not a link (or not to be inspected): the write lands here, and creating the
+    // file reports any problem with it.
+    if (::lstat(current.c_str(), &status) != 0 || !S_ISLNK(status.st_mode)) return current;
+    std::vector<char> link(static_cast<std::size_t>(status.st_size) + 256);
+    const ssize_t length = ::readlink(current.c_str(), link.data(), link.size());
+    if (length <= 0 || static_cast<std::size_t>(length) == link.size()) return current;
+    const std::string target(link.data(), static_cast<std::size_t>(length));
+    // A relative link is relative to the folder that holds it.
+    current = target[0] == '/' ? target : FolderOf(current) + "/" + target;
+  }
+  Fail(path, "too many levels of symbolic links");
+}
+
 // ---- what a signal handler may see --------------------------------------------------------------
 //
 // The handler runs at any moment, on any thread, and may only read memory that is never half
@@ -108,24 +128,6 @@ class SignalsHeld {
 };
 
 }  // namespace
-
-std::string ResolveOutput(const std::string& path) {
-  std::string current = path;
-  // The system's own limit on links followed in one path lookup.
-  for (int hops = 0; hops < 40; ++hops) {
-    struct stat status {};
-    // Not there, or not a link (or not to be inspected): the write lands here, and creating the
-    // file reports any problem with it.
-    if (::lstat(current.c_str(), &status) != 0 || !S_ISLNK(status.st_mode)) return current;
-    std::vector<char> link(static_cast<std::size_t>(status.st_size) + 256);
-    const ssize_t length = ::readlink(current.c_str(), link.data(), link.size());
-    if (length <= 0 || static_cast<std::size_t>(length) == link.size()) return current;
-    const std::string target(link.data(), static_cast<std::size_t>(length));
-    // A relative link is relative to the folder that holds it.
-    current = target[0] == '/' ? target : FolderOf(current) + "/" + target;
-  }
-  Fail(path, "too many levels of symbolic links");
-}
 
 void CheckOutputWritable(const std::string& path) {
   const std::string resolved = ResolveOutput(path);

@@ -8,10 +8,6 @@
 
 namespace tavu::render {
 
-// Where a write to `path` lands: `path` itself, or, when it is a symbolic link, the file at the
-// end of its chain of links, which need not exist yet (a dangling link's target is created).
-std::string ResolveOutput(const std::string& path);
-
 // Refuses, before any work is spent on it, an output that cannot be written: its folder is
 // missing, not a folder or not writable, or something other than a file (a folder, a device, a
 // pipe) is where the output would land.
