@@ -575,7 +575,6 @@ struct ImageReader::State {
   std::unique_ptr<FileIStream> stream;
   std::unique_ptr<Imf::MultiPartInputFile> exrFile;
   std::unique_ptr<Imf::InputPart> exrPart;
-  Imath::Box2i exrWindow;
   bool exrGray = false;
 };
 
@@ -710,7 +709,6 @@ void OpenExr(ImageReader::State& s) {
     s.width = static_cast<int>(width);
     s.height = static_cast<int>(height);
     s.kind = SampleKind::kExrFloat;
-    s.exrWindow = window;
     s.exrGray = !color;
     s.windows = ExrWindows{FromBox(window), FromBox(header.displayWindow())};
   } catch (const ImageError&) {
@@ -723,14 +721,14 @@ void OpenExr(ImageReader::State& s) {
 }
 
 void ReadExrRows(ImageReader::State& s, const RowSink& row) {
-  const Imath::Box2i& window = s.exrWindow;
+  const PixelBox& window = s.windows->data;
   const int bandRows = std::min(kExrBandRows, s.height);
   const std::size_t rowSamples = std::size_t(s.width) * 4;
   std::vector<float> band(rowSamples * std::size_t(bandRows));
   const std::size_t xStride = 4 * sizeof(float);
   for (int top = 0; top < s.height; top += bandRows) {
     const int rows = std::min(bandRows, s.height - top);
-    const int fileTop = window.min.y + top;  // within the data window, so no overflow
+    const int fileTop = window.minY + top;  // within the data window, so no overflow
     try {
       Imf::FrameBuffer frame;
       // Missing colour channels read as 0 and a missing alpha as opaque.
@@ -738,7 +736,7 @@ void ReadExrRows(ImageReader::State& s, const RowSink& row) {
         const char* name = s.exrGray && c == 0 ? "Y" : kRgbaChannelNames[c];
         if (s.exrGray && (c == 1 || c == 2)) continue;
         frame.insert(name, Imf::Slice::Make(Imf::FLOAT, band.data() + c,
-                                            Imath::V2i(window.min.x, fileTop), s.width, rows,
+                                            Imath::V2i(window.minX, fileTop), s.width, rows,
                                             xStride, xStride * std::size_t(s.width), 1, 1,
                                             c == 3 ? 1.0 : 0.0));
       }
