@@ -120,6 +120,9 @@ class TavuRender : public ::testing::Test {
     for (const auto& e : fs::directory_iterator(dir_ / "out")) names.push_back(e.path().filename());
     return names;
   }
+  void ClearOutputs() const {
+    for (const auto& name : OutputListing()) fs::remove(Out(name));
+  }
 
   // How a run is started, beyond its arguments.
   struct Launch {
@@ -182,6 +185,15 @@ class TavuRender : public ::testing::Test {
     return Finish(Start(args, {env, "", {}}));
   }
 
+  // A run that failed: its exit status, each of `messages` on stderr, and no output left.
+  void ExpectFailed(const Outcome& r, int status, const std::vector<std::string>& messages,
+                    const std::string& what = "") const {
+    EXPECT_EQ(r.status, status) << what << "\n" << r.err;
+    for (const std::string& m : messages)
+      EXPECT_NE(r.err.find(m), std::string::npos) << what << "\n" << r.err;
+    EXPECT_TRUE(OutputListing().empty()) << what;
+  }
+
   fs::path dir_;
   Image layer8_, layerFloat_, layer2_;
 };
@@ -197,170 +209,103 @@ TEST_F(TavuRender, ErrorsGiveTheirExitStatusAMessageAndNoOutput) {
   ASSERT_EQ(mkfifo(In("pipe.png").c_str(), 0644), 0);
 
   const std::string layer = In("layer.png"), out = Out("result.png");
+  const std::string refusing = TAVU_REFUSING_MODULE;
   struct Case {
     std::vector<std::string> args;
-    std::string refuse;  // command number the refusing module refuses, or empty
     int status;
     std::vector<std::string> message;  // each must appear on stderr
+    std::string refuse = "";           // command number the refusing module refuses, or empty
   };
   const Case cases[] = {
       // Parameters, learned from the module.
-      {{"--effect", "blending", "--layer", layer, "--set", "Bogus=1", "--output", out},
-       "",
-       2,
+      {{"--effect", "blending", "--layer", layer, "--set", "Bogus=1", "--output", out}, 2,
        {"unknown parameter \"Bogus\"", "\"Swap Inputs\", \"Blending Mode\", \"Intensity\""}},
       {{"--effect", "blending", "--layer", layer, "--set", "Blending Mode=Dodge", "--output", out},
-       "",
-       2,
-       {"\"Dodge\" is not a choice of \"Blending Mode\"", "\"Color Dodge\"", "1..29"}},
-      {{"--effect", "blending", "--layer", layer, "--set", "Intensity=6", "--output", out},
-       "",
-       2,
+       2, {"\"Dodge\" is not a choice of \"Blending Mode\"", "\"Color Dodge\"", "1..29"}},
+      {{"--effect", "blending", "--layer", layer, "--set", "Intensity=6", "--output", out}, 2,
        {"\"Intensity\"", "1..5"}},
       {{"--effect", "brightness-check", "--host", "premiere", "--layer", layer, "--set",
         "Highlight Clamp Value=255.5", "--output", out},
-       "",
-       2,
-       {"\"Highlight Clamp Value\"", "0..255"}},
-      {{"--effect", "combine-rgba", "--layer", layer, "--set", "Mix", "--output", out},
-       "",
-       2,
+       2, {"\"Highlight Clamp Value\"", "0..255"}},
+      {{"--effect", "combine-rgba", "--layer", layer, "--set", "Mix", "--output", out}, 2,
        {"NAME=VALUE"}},
-      {{"--effect", "combine-rgba", "--layer", layer, "--set", "Input2=x.png", "--output", out},
-       "",
-       2,
+      {{"--effect", "combine-rgba", "--layer", layer, "--set", "Input2=x.png", "--output", out}, 2,
        {"--layer2"}},
-      {{"--effect", "brightness-check", "--layer", layer, "--layer2", layer, "--output", out},
-       "",
-       2,
+      {{"--effect", "brightness-check", "--layer", layer, "--layer2", layer, "--output", out}, 2,
        {"no layer parameter"}},
       // The command line itself.
       {{"--effect", "blending", "--host", "premiere", "--depth", "16", "--layer", layer, "--output",
         out},
-       "",
-       2,
-       {"--depth 16"}},
-      {{"--effect", "blend", "--about"},
-       "",
-       2,
+       2, {"--depth 16"}},
+      {{"--effect", "blend", "--about"}, 2,
        {"unknown effect \"blend\"", "blending, combine-rgba, brightness-check, color-gray"}},
-      {{"--effect", "blending", "--layer", layer, "--output", Out("result.tif")},
-       "",
-       2,
+      {{"--effect", "blending", "--layer", layer, "--output", Out("result.tif")}, 2,
        {".png or .exr"}},
-      {{"--effect", "blending", "--depth", "12", "--layer", layer, "--output", out},
-       "",
-       2,
+      {{"--effect", "blending", "--depth", "12", "--layer", layer, "--output", out}, 2,
        {"--depth takes 8, 16 or 32"}},
-      {{"--effect", "blending", "--layer", layer}, "", 2, {"--output FILE"}},
-      {{"--effect", "blending", "--module", TAVU_REFUSING_MODULE, "--about"},
-       "",
-       2,
-       {"exactly one of"}},
-      {{"--effect", "blending", "--about", "--set", "Mix=5"}, "", 2, {"--set"}},
+      {{"--effect", "blending", "--layer", layer}, 2, {"--output FILE"}},
+      {{"--effect", "blending", "--module", refusing, "--about"}, 2, {"exactly one of"}},
+      {{"--effect", "blending", "--about", "--set", "Mix=5"}, 2, {"--set"}},
       {{"--effect", "blending", "--layer", layer, "--set", "Mix=5", "--set", "Mix=6", "--output",
         out},
-       "",
-       2,
-       {"\"Mix\" given twice"}},
-      {{"--effect", "blending", "--threads", " 4", "--layer", layer, "--output", out},
-       "",
-       2,
+       2, {"\"Mix\" given twice"}},
+      {{"--effect", "blending", "--threads", " 4", "--layer", layer, "--output", out}, 2,
        {"--threads takes a whole number in 1..1024"}},
       // Premiere Pro renders a frame on one thread: there are no rows to share out.
       {{"--effect", "blending", "--host", "premiere", "--threads", "4", "--layer", layer,
         "--output", out},
-       "",
-       2,
-       {"--threads", "Premiere Pro renders a frame on one thread"}},
+       2, {"--threads", "Premiere Pro renders a frame on one thread"}},
       // Files.
-      {{"--effect", "blending", "--layer", In("missing.png"), "--output", out},
-       "",
-       1,
+      {{"--effect", "blending", "--layer", In("missing.png"), "--output", out}, 1,
        {"missing.png: no such file"}},
       {{"--effect", "blending", "--layer", layer, "--layer2", In("missing.png"), "--output", out},
-       "",
-       1,
-       {"missing.png: no such file"}},
-      {{"--effect", "blending", "--layer", In("text.png"), "--output", out},
-       "",
-       1,
+       1, {"missing.png: no such file"}},
+      {{"--effect", "blending", "--layer", In("text.png"), "--output", out}, 1,
        {"text.png: not a PNG file"}},
-      {{"--effect", "blending", "--layer", In("cut.png"), "--output", out},
-       "",
-       1,
+      {{"--effect", "blending", "--layer", In("cut.png"), "--output", out}, 1,
        {"cut.png: damaged PNG"}},
-      {{"--module", In("text.png"), "--about"}, "", 1, {"cannot load module"}},
-      {{"--effect", "blending", "--layer", layer, "--output", Out("no/such/dir/result.png")},
-       "",
-       1,
+      {{"--module", In("text.png"), "--about"}, 1, {"cannot load module"}},
+      {{"--effect", "blending", "--layer", layer, "--output", Out("no/such/dir/result.png")}, 1,
        {"result.png"}},
       // The output's folder is checked before any layer is read.
       {{"--effect", "blending", "--layer", In("missing.png"), "--output",
         Out("no/such/dir/result.png")},
-       "",
-       1,
-       {"result.png: the folder ", "no/such/dir does not exist"}},
+       1, {"result.png: the folder ", "no/such/dir does not exist"}},
       // Only a file is replaced: a pipe at the output stays a pipe.
-      {{"--effect", "blending", "--layer", layer, "--output", In("pipe.png")},
-       "",
-       1,
+      {{"--effect", "blending", "--layer", layer, "--output", In("pipe.png")}, 1,
        {"pipe.png: not a regular file"}},
       // A module name without a folder is a file here, never one from the library path.
-      {{"--module", "libc.so.6", "--about"}, "", 1, {"cannot load module ./libc.so.6"}},
+      {{"--module", "libc.so.6", "--about"}, 1, {"cannot load module ./libc.so.6"}},
       // The module's own error codes, named by command.
-      {{"--module", TAVU_REFUSING_MODULE, "--about"},
-       "-1",
-       3,
-       {"error 42 for PluginDataEntryFunction"}},
-      {{"--module", TAVU_REFUSING_MODULE, "--about"},
-       "1",
-       3,
-       {"error 42 for PF_Cmd_GLOBAL_SETUP", "refused on request"}},
-      {{"--module", TAVU_REFUSING_MODULE, "--list-params"},
-       "4",
-       3,
-       {"error 42 for PF_Cmd_PARAMS_SETUP"}},
-      {{"--module", TAVU_REFUSING_MODULE, "--about"}, "0", 3, {"error 42 for PF_Cmd_ABOUT"}},
-      {{"--module", TAVU_REFUSING_MODULE, "--layer", layer, "--output", out},
-       "11",
-       3,
-       {"error 42 for PF_Cmd_RENDER", "refused on request"}},
-      {{"--module", TAVU_REFUSING_MODULE, "--smart", "--layer", layer, "--output", out},
-       "23",
-       3,
-       {"error 42 for PF_Cmd_SMART_PRE_RENDER", "refused on request"}},
-      {{"--module", TAVU_REFUSING_MODULE, "--smart", "--layer", layer, "--output", out},
-       "24",
-       3,
-       {"error 42 for PF_Cmd_SMART_RENDER", "refused on request"}},
+      {{"--module", refusing, "--about"}, 3, {"error 42 for PluginDataEntryFunction"}, "-1"},
+      {{"--module", refusing, "--about"}, 3,
+       {"error 42 for PF_Cmd_GLOBAL_SETUP", "refused on request"}, "1"},
+      {{"--module", refusing, "--list-params"}, 3, {"error 42 for PF_Cmd_PARAMS_SETUP"}, "4"},
+      {{"--module", refusing, "--about"}, 3, {"error 42 for PF_Cmd_ABOUT"}, "0"},
+      {{"--module", refusing, "--layer", layer, "--output", out}, 3,
+       {"error 42 for PF_Cmd_RENDER", "refused on request"}, "11"},
+      {{"--module", refusing, "--smart", "--layer", layer, "--output", out}, 3,
+       {"error 42 for PF_Cmd_SMART_PRE_RENDER", "refused on request"}, "23"},
+      {{"--module", refusing, "--smart", "--layer", layer, "--output", out}, 3,
+       {"error 42 for PF_Cmd_SMART_RENDER", "refused on request"}, "24"},
       // A render that succeeded still fails, and writes nothing, when set-down is refused.
-      {{"--module", TAVU_REFUSING_MODULE, "--layer", layer, "--output", out},
-       "8",
-       3,
-       {"error 42 for PF_Cmd_SEQUENCE_SETDOWN", "refused on request"}},
-      {{"--module", TAVU_REFUSING_MODULE, "--depth", "32", "--layer", layer, "--output", out},
-       "3",
-       3,
-       {"error 42 for PF_Cmd_GLOBAL_SETDOWN", "refused on request"}},
+      {{"--module", refusing, "--layer", layer, "--output", out}, 3,
+       {"error 42 for PF_Cmd_SEQUENCE_SETDOWN", "refused on request"}, "8"},
+      {{"--module", refusing, "--depth", "32", "--layer", layer, "--output", out}, 3,
+       {"error 42 for PF_Cmd_GLOBAL_SETDOWN", "refused on request"}, "3"},
   };
   for (const Case& c : cases) {
     std::vector<std::string> env;
     if (!c.refuse.empty()) env.push_back("TAVU_REFUSE=" + c.refuse);
     const Outcome r = Run(c.args, env);
     const std::string what = Joined(c.args) + (c.refuse.empty() ? "" : " refusing " + c.refuse);
-    EXPECT_EQ(r.status, c.status) << what << "\n" << r.err;
-    for (const std::string& m : c.message)
-      EXPECT_NE(r.err.find(m), std::string::npos) << what << "\n" << r.err;
+    ExpectFailed(r, c.status, c.message, what);
     EXPECT_EQ(r.err.rfind("tavu-render: ", 0), 0u) << what;
-    EXPECT_TRUE(OutputListing().empty()) << what;
   }
 
   // The refusing module renders fine when nothing is refused: the failures above are its
   // refusals, not a module the renderer cannot drive.
-  EXPECT_EQ(
-      Run({"--module", TAVU_REFUSING_MODULE, "--smart", "--layer", layer, "--output", out}).status,
-      0);
+  EXPECT_EQ(Run({"--module", refusing, "--smart", "--layer", layer, "--output", out}).status, 0);
   EXPECT_TRUE(fs::exists(out));
 }
 
@@ -476,7 +421,7 @@ TEST_F(TavuRender, AnInterruptedWriteLeavesNothingBehind) {
 
   for (const int sig : {SIGINT, SIGTERM, SIGHUP}) {
     SCOPED_TRACE(strsignal(sig));
-    for (const auto& name : OutputListing()) fs::remove(Out(name));
+    ClearOutputs();
     std::ofstream(Out("result.png")) << "old";
     bool caught = false;
     // The write is caught when a second file appears beside the output; a machine fast enough to
@@ -522,7 +467,10 @@ TEST_F(TavuRender, RunningOutOfMemoryIsAFileErrorThatSaysSo) {
     const char* depth;
     const char* threads;
     bool mayFinish;
-  } cases[] = {{"100000", "32", "1", false}, {"200000", "8", "1024", true}};
+    std::vector<std::string> messages;
+  } cases[] = {{"100000", "32", "1", false,
+                {"out of memory", "out of memory: a 2048x2048 frame at 32 bits needs about "}},
+               {"200000", "8", "1024", true, {"out of memory"}}};
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.limitKiB) + " KiB, threads " + c.threads);
     const std::vector<std::string> args = {"--effect",  "combine-rgba", "--depth", c.depth,
@@ -534,15 +482,8 @@ TEST_F(TavuRender, RunningOutOfMemoryIsAFileErrorThatSaysSo) {
       fs::remove(Out("result.png"));
       continue;
     }
-    EXPECT_EQ(r.status, 1) << r.err;
-    EXPECT_NE(r.err.find("out of memory"), std::string::npos) << r.err;
+    ExpectFailed(r, 1, c.messages);
     EXPECT_EQ(r.err.find("bad_alloc"), std::string::npos) << r.err;
-    if (!c.mayFinish) {
-      EXPECT_NE(r.err.find("out of memory: a 2048x2048 frame at 32 bits needs about "),
-                std::string::npos)
-          << r.err;
-    }
-    EXPECT_TRUE(OutputListing().empty());
   }
 }
 
@@ -750,11 +691,9 @@ void WriteWindowedExr(const std::string& path, const Image& image, const Imath::
 
 TEST_F(TavuRender, OpenExrDeepMultipartAndPlacedInputs) {
   WriteDeepExr(In("deep.exr"));
-  const Outcome deep = Run({"--effect", "color-gray", "--depth", "32", "--layer", In("deep.exr"),
-                            "--output", Out("deep.exr")});
-  EXPECT_EQ(deep.status, 1) << deep.err;
-  EXPECT_NE(deep.err.find("deep.exr: a deep OpenEXR image"), std::string::npos) << deep.err;
-  EXPECT_TRUE(OutputListing().empty());
+  ExpectFailed(Run({"--effect", "color-gray", "--depth", "32", "--layer", In("deep.exr"),
+                    "--output", Out("deep.exr")}),
+               1, {"deep.exr: a deep OpenEXR image"});
 
   // Each file holds layer.exr's pixels, so each render must equal the one of layer.exr.
   const Imath::Box2i display({0, 0}, {99, 59});
@@ -850,7 +789,7 @@ TEST_F(TavuRender, EveryEffectRendersEveryFormatAtTheLayersSize) {
       EXPECT_TRUE(classic.samples == ReadImage(Out("smart.png")).samples)
           << effects[e].name << " " << f.host << " " << f.depth;
       byFormat[std::string(f.host) + f.depth] = ReadImage(Out("classic.exr"));
-      for (const auto& name : OutputListing()) fs::remove(Out(name));
+      ClearOutputs();
     }
     // The same frame in ARGB and in BGRA order comes out the same.
     for (const char* depth : {"8", "32"}) {
