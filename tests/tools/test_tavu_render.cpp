@@ -317,10 +317,11 @@ TEST_F(TavuRender, OutputsLandWhereTheirNamesLead) {
   fs::copy_file(TAVU_REFUSING_MODULE, In("refusing.so"));
   struct Case {
     const char* name;
-    std::function<void()> prepare;
-    std::vector<std::string> args;
-    std::string cwd;
-    std::function<void()> check;
+    std::string output;
+    std::string written;  // the file that must hold the frame: the output, or its link's target
+    std::function<void()> prepare = [] {};
+    std::function<void()> check = [] {};
+    bool moduleInWorkingFolder = false;  // else the run names the effect
   };
   const auto isLayer = [](const std::string& path) {
     if (!fs::is_regular_file(path) || Slurp(path) == "old") {
@@ -331,73 +332,54 @@ TEST_F(TavuRender, OutputsLandWhereTheirNamesLead) {
     EXPECT_EQ(image.width, kWidth) << path;
     EXPECT_EQ(image.height, kHeight) << path;
   };
-  const auto mode = [](const std::string& path) {
-    struct stat s {};
-    EXPECT_EQ(stat(path.c_str(), &s), 0) << path;
-    return s.st_mode & 07777;
-  };
   const Case cases[] = {
-      {"the longest name a folder takes",
-       [] {},
-       {"--effect", "combine-rgba", "--layer", layer, "--output", Out(longName)},
-       "",
-       [&] { isLayer(Out(longName)); }},
+      {"the longest name a folder takes", Out(longName), Out(longName)},
       // A link is written through: its target gets the frame, the link stays a link.
-      {"a link to a file",
+      {"a link to a file", Out("link.png"), In("target.png"),
        [&] {
          std::ofstream(In("target.png")) << "old";
          fs::create_symlink("../in/target.png", Out("link.png"));
        },
-       {"--effect", "combine-rgba", "--layer", layer, "--output", Out("link.png")},
-       "",
-       [&] {
-         EXPECT_TRUE(fs::is_symlink(Out("link.png")));
-         isLayer(In("target.png"));
-       }},
-      {"a link to no file yet",
+       [&] { EXPECT_TRUE(fs::is_symlink(Out("link.png"))); }},
+      {"a link to no file yet", Out("dangling.png"), In("new.png"),
        [&] { fs::create_symlink(In("new.png"), Out("dangling.png")); },
-       {"--effect", "combine-rgba", "--layer", layer, "--output", Out("dangling.png")},
-       "",
-       [&] {
-         EXPECT_TRUE(fs::is_symlink(Out("dangling.png")));
-         isLayer(In("new.png"));
-       }},
+       [&] { EXPECT_TRUE(fs::is_symlink(Out("dangling.png"))); }},
       // A replaced file keeps its permissions; 0604 is no umask's default.
-      {"a file with its own permissions",
+      {"a file with its own permissions", Out("kept.png"), Out("kept.png"),
        [&] {
          std::ofstream(Out("kept.png")) << "old";
          chmod(Out("kept.png").c_str(), 0604);
        },
-       {"--effect", "combine-rgba", "--layer", layer, "--output", Out("kept.png")},
-       "",
        [&] {
-         isLayer(Out("kept.png"));
-         EXPECT_EQ(mode(Out("kept.png")), 0604u);
+         struct stat s {};
+         EXPECT_EQ(stat(Out("kept.png").c_str(), &s), 0);
+         EXPECT_EQ(s.st_mode & 07777, 0604u);
        }},
       // A module named without a folder is the file in the working folder.
-      {"a module in the working folder",
-       [] {},
-       {"--module", "refusing.so", "--layer", layer, "--output", Out("module.png")},
-       (dir_ / "in").string(),
-       [&] { isLayer(Out("module.png")); }},
+      {"a module in the working folder", Out("module.png"), Out("module.png"), [] {}, [] {}, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    for (const auto& name : OutputListing()) fs::remove(Out(name));
+    ClearOutputs();
     c.prepare();
     const std::vector<std::string> before = OutputListing();
-    const Outcome r = Finish(Start(c.args, {{}, c.cwd, {}}));
+    const bool here = c.moduleInWorkingFolder;
+    const std::vector<std::string> args = {here ? "--module" : "--effect",
+                                           here ? "refusing.so" : "combine-rgba",
+                                           "--layer", layer, "--output", c.output};
+    const Outcome r = Finish(Start(args, {{}, here ? (dir_ / "in").string() : "", {}}));
     if (r.status != 0) {
-      ADD_FAILURE() << "exit status " << r.status << ":" << Joined(c.args) << "\n" << r.err;
+      ADD_FAILURE() << "exit status " << r.status << ":" << Joined(args) << "\n" << r.err;
       continue;
     }
+    isLayer(c.written);
     c.check();
     // Nothing but the output itself is left beside it.
     std::vector<std::string> after = OutputListing();
     for (const auto& name : before) {
       after.erase(std::remove(after.begin(), after.end(), name), after.end());
     }
-    EXPECT_LE(after.size(), 1u) << Joined(c.args);
+    EXPECT_LE(after.size(), 1u) << Joined(args);
   }
 }
 
