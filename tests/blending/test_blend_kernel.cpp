@@ -15,13 +15,7 @@
 namespace tavu::blending {
 namespace {
 
-using test::Bits;
-using test::ExpectRgb;
-using test::kInf;
-using test::kMacBuild;
-using test::kNaN;
-using test::Rgb;
-using test::SameFloat;
+using namespace test;
 
 float& Channel(PF_PixelFloat& p, int c) { return c == 0 ? p.red : (c == 1 ? p.green : p.blue); }
 
