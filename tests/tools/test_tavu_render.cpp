@@ -64,8 +64,14 @@ std::string Joined(const std::vector<std::string>& args) {
   return line;
 }
 
-template <typename T>
-Image MakeImage(int width, int height, std::vector<T> samples) {
+// An RGBA image whose channel c of pixel i holds sample(i, c), called in storage order.
+template <typename T, typename F>
+Image Generated(int width, int height, F sample) {
+  std::vector<T> samples;
+  samples.reserve(std::size_t(width) * height * 4);
+  for (int i = 0; i < width * height; ++i) {
+    for (int c = 0; c < 4; ++c) samples.push_back(static_cast<T>(sample(i, c)));
+  }
   Image image;
   image.width = width;
   image.height = height;
@@ -88,25 +94,14 @@ class TavuRender : public ::testing::Test {
 
     // Each channel runs through all 256 values (an odd step modulo 256), each channel with its
     // own step and offset, so that a swapped pair of channels shows.
-    std::vector<std::uint8_t> bytes;
-    for (int i = 0; i < kWidth * kHeight; ++i) {
-      for (int c = 0; c < 4; ++c)
-        bytes.push_back(static_cast<std::uint8_t>(i * (2 * c + 1) + 61 * c));
-    }
-    layer8_ = MakeImage(kWidth, kHeight, bytes);
+    layer8_ = Generated<std::uint8_t>(kWidth, kHeight,
+                                      [](int i, int c) { return i * (2 * c + 1) + 61 * c; });
     // Floats below 0, above 1 and in between, all exact in binary, a sequence per channel.
-    std::vector<float> floats;
-    for (int i = 0; i < kWidth * kHeight; ++i) {
-      for (int c = 0; c < 4; ++c)
-        floats.push_back(static_cast<float>((i * (c + 3) + 7 * c) % 97 - 20) / 32.0f);
-    }
-    layerFloat_ = MakeImage(kWidth, kHeight, floats);
-    std::vector<std::uint8_t> second;
-    for (int i = 0; i < kWidth2 * kHeight2; ++i) {
-      for (int c = 0; c < 4; ++c)
-        second.push_back(static_cast<std::uint8_t>(255 - (i * 5 + 40 * c) % 256));
-    }
-    layer2_ = MakeImage(kWidth2, kHeight2, second);
+    layerFloat_ = Generated<float>(kWidth, kHeight, [](int i, int c) {
+      return static_cast<float>((i * (c + 3) + 7 * c) % 97 - 20) / 32.0f;
+    });
+    layer2_ = Generated<std::uint8_t>(kWidth2, kHeight2,
+                                      [](int i, int c) { return 255 - (i * 5 + 40 * c) % 256; });
     WriteImage(In("layer.png"), layer8_);
     WriteImage(In("layer.exr"), layerFloat_);
     WriteImage(In("second.png"), layer2_);
@@ -390,13 +385,11 @@ TEST_F(TavuRender, OutputsLandWhereTheirNamesLead) {
 // 16-bit PNG keeps the compressor busy long enough to be caught at it.
 TEST_F(TavuRender, AnInterruptedWriteLeavesNothingBehind) {
   constexpr int kBigWidth = 2048, kBigHeight = 1024;
-  std::vector<std::uint8_t> noise(std::size_t(kBigWidth) * kBigHeight * 4);
   std::uint32_t state = 12345;
-  for (auto& b : noise) {
-    state = state * 1664525u + 1013904223u;
-    b = static_cast<std::uint8_t>(state >> 24);
-  }
-  WriteImage(In("noise.png"), MakeImage(kBigWidth, kBigHeight, noise));
+  WriteImage(In("noise.png"), Generated<std::uint8_t>(kBigWidth, kBigHeight, [&](int, int) {
+               state = state * 1664525u + 1013904223u;
+               return state >> 24;
+             }));
   const std::vector<std::string> args = {"--effect", "combine-rgba",    "--depth",
                                          "16",       "--layer",         In("noise.png"),
                                          "--output", Out("result.png")};
@@ -442,8 +435,7 @@ TEST_F(TavuRender, RunningOutOfMemoryIsAFileErrorThatSaysSo) {
   // world and the output's do not fit. Under the second an 8-bit frame fits, but not the stacks of
   // 1024 threads; the threads that cannot be started are done without.
   constexpr int kSide = 2048;
-  const std::vector<std::uint8_t> flat(std::size_t(kSide) * kSide * 4, 90);
-  WriteImage(In("flat.png"), MakeImage(kSide, kSide, flat));
+  WriteImage(In("flat.png"), Generated<std::uint8_t>(kSide, kSide, [](int, int) { return 90; }));
   const struct {
     const char* limitKiB;
     const char* depth;
