@@ -527,11 +527,9 @@ TEST_F(TavuRender, CombineRgbaRoutesEveryChannelExactlyOnBothHostsAndPaths) {
         "Blue Channel=Original Alpha", "--set", "Alpha Channel=Original Red"},
        {kOwnGreen, kOwnBlue, kOwnAlpha, kOwnRed}},
       // The second layer: the layer itself by default, a file of another size, or none.
-      {"input2 default",
-       {"--set", "Red Channel=Input2 Red"},
+      {"input2 default", {"--set", "Red Channel=Input2 Red"},
        {kOwnRed, kOwnGreen, kOwnBlue, kOwnAlpha}},
-      {"input2 file",
-       {"--set", "Red Channel=Input2 Red", "--layer2", second},
+      {"input2 file", {"--set", "Red Channel=Input2 Red", "--layer2", second},
        {kSecondRed, kOwnGreen, kOwnBlue, kOwnAlpha}},
       {"input2 none",
        {"--set", "Red Channel=Input2 Red", "--set", "Alpha Channel=Input2 Red", "--layer2", "none"},
@@ -542,11 +540,10 @@ TEST_F(TavuRender, CombineRgbaRoutesEveryChannelExactlyOnBothHostsAndPaths) {
     for (const char* host : {"ae", "premiere"}) {
       for (const bool deep : {false, true}) {
         for (const bool smart : {false, true}) {
-          std::vector<std::string> args = {"--effect", "combine-rgba",
-                                           "--host",   host,
-                                           "--depth",  deep ? "32" : "8",
-                                           "--layer",  In(deep ? "layer.exr" : "layer.png"),
-                                           "--output", Out(deep ? "r.exr" : "r.png")};
+          std::vector<std::string> args = {"--effect", "combine-rgba", "--host", host, "--depth",
+                                           deep ? "32" : "8", "--layer",
+                                           In(deep ? "layer.exr" : "layer.png"), "--output",
+                                           Out(deep ? "r.exr" : "r.png")};
           if (smart) args.push_back("--smart");
           args.insert(args.end(), routing.args.begin(), routing.args.end());
           const std::string what = std::string(routing.name) + ":" + Joined(args);
