@@ -20,7 +20,6 @@
 #include <cmath>
 #include <csetjmp>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -28,6 +27,7 @@
 #include <random>
 #include <set>
 
+#include "tests/support/float_bits.h"
 #include "tools/image_io.h"
 
 namespace fs = std::filesystem;
@@ -35,16 +35,8 @@ using namespace tavu::render;
 
 namespace {
 
-std::uint32_t Bits(float f) {
-  std::uint32_t u;
-  std::memcpy(&u, &f, 4);
-  return u;
-}
-float FromBits(std::uint32_t u) {
-  float f;
-  std::memcpy(&f, &u, 4);
-  return f;
-}
+using tavu::testing::Bits;
+using tavu::testing::FromBits;
 const float kNaN = std::numeric_limits<float>::quiet_NaN();
 const float kInf = std::numeric_limits<float>::infinity();
 
