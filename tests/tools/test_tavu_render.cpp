@@ -467,7 +467,7 @@ TEST_F(TavuRender, AboutAndParameterListingShowWhatTheModuleDeclares) {
   struct Case {
     std::vector<std::string> args;
     std::vector<std::string> lines;  // each must appear on stdout
-    std::vector<std::string> absent;
+    std::vector<std::string> absent = {};
   };
   const Case cases[] = {
       {{"--effect", "blending", "--about"},
@@ -490,12 +490,10 @@ TEST_F(TavuRender, AboutAndParameterListingShowWhatTheModuleDeclares) {
        {"7  "}},
       // The thresholds' ranges follow the host.
       {{"--effect", "brightness-check", "--list-params"},
-       {"1  float-slider  \"Highlight Clamp Value\"  default 1  range 0..1\n"},
-       {}},
+       {"1  float-slider  \"Highlight Clamp Value\"  default 1  range 0..1\n"}},
       {{"--effect", "brightness-check", "--host", "premiere", "--list-params"},
        {"1  float-slider  \"Highlight Clamp Value\"  default 255  range 0..255\n",
-        "4  color  \"Shadow Color\"  default #FF0000FF"},
-       {}},
+        "4  color  \"Shadow Color\"  default #FF0000FF"}},
   };
   for (const Case& c : cases) {
     const Outcome r = Run(c.args);
