@@ -68,13 +68,6 @@ PF_PixelFloat RunProcess(const Settings& s, const PF_LayerDef* second, int x, in
   return pixel;
 }
 
-void ExpectPixel(const PF_PixelFloat& got, const PF_PixelFloat& want) {
-  EXPECT_TRUE(SameFloat(got.alpha, want.alpha)) << "alpha";
-  EXPECT_TRUE(SameFloat(got.red, want.red)) << "red";
-  EXPECT_TRUE(SameFloat(got.green, want.green)) << "green";
-  EXPECT_TRUE(SameFloat(got.blue, want.blue)) << "blue";
-}
-
 // The layer's pixel in most cases, and the second layer's pixel at (2, 1), its far corner, as
 // Process must see it: alpha replaced by 1.
 constexpr PF_PixelFloat kP{0.5f, 0.25f, 0.5f, 0.75f};

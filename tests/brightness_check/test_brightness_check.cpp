@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "effects/brightness_check/brightness_check.h"
-#include "tests/support/float_bits.h"
+#include "tests/blending/float_expect.h"
 #include "hostsim/host.h"
 #include "hostsim/session.h"
 
@@ -28,6 +28,7 @@ namespace {
 constexpr bool kMac = tavu::testing::kMacArithmetic;
 using tavu::testing::Bits;
 using tavu::testing::FromBits;
+using tavu::blending::test::SameFloat;
 
 TEST(BrightnessCheck, ParamsAssignScalesPremiereThresholdsColoursAndMix) {
   const struct {
@@ -88,12 +89,9 @@ PF_PixelFloat Mark(A_long bits, PF_PixelFloat pixel, float highlight, float shad
 
 void ExpectRgbOpaque(const PF_PixelFloat& got, float red, float green, float blue,
                      const std::string& what) {
-  const auto same = [](float a, float b) {
-    return std::isnan(b) ? std::isnan(a) : Bits(a) == Bits(b);
-  };
-  EXPECT_TRUE(same(got.red, red)) << what << ": red " << got.red << " want " << red;
-  EXPECT_TRUE(same(got.green, green)) << what << ": green " << got.green << " want " << green;
-  EXPECT_TRUE(same(got.blue, blue)) << what << ": blue " << got.blue << " want " << blue;
+  EXPECT_TRUE(SameFloat(got.red, red)) << what << ": red";
+  EXPECT_TRUE(SameFloat(got.green, green)) << what << ": green";
+  EXPECT_TRUE(SameFloat(got.blue, blue)) << what << ": blue";
   EXPECT_EQ(Bits(got.alpha), 0x3F800000u) << what << ": alpha is always 1";
 }
 

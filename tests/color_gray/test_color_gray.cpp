@@ -11,8 +11,8 @@
 
 #include "effects/color_gray/color_gray.h"
 #include "framework/pixel_access.h"
-#include "tests/support/float_bits.h"
 #include "hostsim/world.h"
+#include "tests/blending/float_expect.h"
 
 using namespace tavu;
 using tavu::color_gray::Effect;
@@ -26,6 +26,7 @@ namespace {
 constexpr bool kMac = tavu::testing::kMacArithmetic;
 using tavu::testing::Bits;
 using tavu::testing::FromBits;
+using tavu::blending::test::ExpectPixel;
 
 constexpr int kAverage = 0, kLuma = 1, kLightness = 2;
 constexpr int kLeftRight = 0, kTopBottom = 1;
@@ -56,16 +57,6 @@ PF_PixelFloat Lookup(int source, int lookup, const PF_LayerDef* reference, PF_Pi
   RecordRoutines(&rd, routines);
   Effect::Process(5, 7, &pixel, &rd);
   return pixel;
-}
-
-bool Same(float a, float b) { return std::isnan(b) ? std::isnan(a) : Bits(a) == Bits(b); }
-
-void ExpectPixel(const PF_PixelFloat& got, const PF_PixelFloat& want, const std::string& what) {
-  EXPECT_TRUE(Same(got.alpha, want.alpha)) << what << ": alpha " << got.alpha;
-  EXPECT_TRUE(Same(got.red, want.red)) << what << ": red " << got.red << " want " << want.red;
-  EXPECT_TRUE(Same(got.green, want.green))
-      << what << ": green " << got.green << " want " << want.green;
-  EXPECT_TRUE(Same(got.blue, want.blue)) << what << ": blue " << got.blue;
 }
 
 TEST(ColorGray, ParamsAssignStoresSourceLookupReferenceAndMix) {
