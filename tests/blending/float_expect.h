@@ -1,5 +1,5 @@
-// Bit-level float comparison for the blending tests: the effect's arithmetic must match the
-// shipped modules to the bit, so "close enough" is a failure here.
+// Bit-level float comparison for the effect tests: an effect's arithmetic must match the shipped
+// modules to the bit, so "close enough" is a failure here.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -41,6 +41,15 @@ inline ::testing::AssertionResult SameFloat(float actual, float expected) {
 
 inline PF_PixelFloat Rgb(float red, float green, float blue, float alpha = 1.0f) {
   return PF_PixelFloat{alpha, red, green, blue};
+}
+
+// All four channels; `what` names the pixel in a failure.
+inline void ExpectPixel(const PF_PixelFloat& got, const PF_PixelFloat& want,
+                        const std::string& what = "") {
+  EXPECT_TRUE(SameFloat(got.alpha, want.alpha)) << what << " alpha";
+  EXPECT_TRUE(SameFloat(got.red, want.red)) << what << " red";
+  EXPECT_TRUE(SameFloat(got.green, want.green)) << what << " green";
+  EXPECT_TRUE(SameFloat(got.blue, want.blue)) << what << " blue";
 }
 
 inline void ExpectRgb(const PF_PixelFloat& p, float red, float green, float blue) {

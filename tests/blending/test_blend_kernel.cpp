@@ -15,13 +15,14 @@
 namespace tavu::blending {
 namespace {
 
-using test::Bits;
-using test::ExpectRgb;
-using test::kInf;
-using test::kMacBuild;
-using test::kNaN;
-using test::Rgb;
-using test::SameFloat;
+using namespace test;
+
+PF_PixelFloat Blended(const PF_PixelFloat& base, const PF_PixelFloat& blend, int32_t mode,
+                      float mix) {
+  PF_PixelFloat out;
+  BlendPixel(base, blend, out, mode, mix);
+  return out;
+}
 
 float& Channel(PF_PixelFloat& p, int c) { return c == 0 ? p.red : (c == 1 ? p.green : p.blue); }
 
@@ -33,8 +34,7 @@ void ExpectChannelCase(int32_t mode, float t, float o, float mix, float expected
     PF_PixelFloat blend = Rgb(0.875f, 0.625f, 0.375f, -3.0f);
     Channel(base, c) = t;
     Channel(blend, c) = o;
-    PF_PixelFloat out;
-    BlendPixel(base, blend, out, mode, mix);
+    PF_PixelFloat out = Blended(base, blend, mode, mix);
     EXPECT_TRUE(SameFloat(Channel(out, c), expected)) << "channel " << c;
     EXPECT_EQ(out.alpha, 1.0f);
   }
@@ -146,16 +146,13 @@ TEST(BlendPixel, LinearDodgeIsAddAndLinearBurnIsSubtract) {
   for (float mix : {0.0f, 0.3f, 1.0f}) {
     for (float t : values) {
       for (float o : values) {
-        const PF_PixelFloat base = Rgb(t, o, 0.2f);
-        const PF_PixelFloat blend = Rgb(o, t, 0.9f);
-        PF_PixelFloat add, dodge, subtract, burn;
-        BlendPixel(base, blend, add, kBlendAdd, mix);
-        BlendPixel(base, blend, dodge, kBlendLinearDodge, mix);
-        BlendPixel(base, blend, subtract, kBlendSubtract, mix);
-        BlendPixel(base, blend, burn, kBlendLinearBurn, mix);
+        const PF_PixelFloat base = Rgb(t, o, 0.2f), blend = Rgb(o, t, 0.9f);
+        const PF_PixelFloat add = Blended(base, blend, kBlendAdd, mix);
+        const PF_PixelFloat subtract = Blended(base, blend, kBlendSubtract, mix);
         SCOPED_TRACE("t=" + std::to_string(t) + " o=" + std::to_string(o));
-        ExpectRgb(dodge, add.red, add.green, add.blue);
-        ExpectRgb(burn, subtract.red, subtract.green, subtract.blue);
+        ExpectRgb(Blended(base, blend, kBlendLinearDodge, mix), add.red, add.green, add.blue);
+        ExpectRgb(Blended(base, blend, kBlendLinearBurn, mix), subtract.red, subtract.green,
+                  subtract.blue);
       }
     }
   }
@@ -183,20 +180,18 @@ TEST(BlendPixel, HslModesAndOutOfRangeNumbers) {
   const PF_PixelFloat blend = Rgb(0.5f, 0, 0, 0.75f);
   for (const Case& c : cases) {
     SCOPED_TRACE("mode " + std::to_string(c.mode));
-    PF_PixelFloat out;
-    BlendPixel(base, blend, out, c.mode, 1.0f);
+    const PF_PixelFloat out = Blended(base, blend, c.mode, 1.0f);
     ExpectRgb(out, c.r, c.g, c.b);
     EXPECT_EQ(out.alpha, 1.0f);
   }
 
-  PF_PixelFloat out;
-  BlendPixel(Rgb(0.5f, 0.5f, 0.5f), blend, out, kBlendHue, 1.0f);
-  ExpectRgb(out, 0.25f, 0.25f, 0.25f);  // a gray base stays gray, at the blend's lightness
+  // A gray base stays gray, at the blend's lightness.
+  ExpectRgb(Blended(Rgb(0.5f, 0.5f, 0.5f), blend, kBlendHue, 1.0f), 0.25f, 0.25f, 0.25f);
 
   // S = +inf from L rounding to 1: the channels become +inf and -inf, and the clamp ends them
   // at 1 and 0 in both variants.
-  BlendPixel(Rgb(1, 0.99999994f, 0.99999994f), Rgb(0.5f, 0.5f, 0.5f), out, kBlendLuminosity, 1.0f);
-  ExpectRgb(out, 1.0f, 0.0f, 0.0f);
+  ExpectRgb(Blended(Rgb(1, 0.99999994f, 0.99999994f), Rgb(0.5f, 0.5f, 0.5f), kBlendLuminosity, 1),
+            1.0f, 0.0f, 0.0f);
 }
 
 TEST(BlendPixel, MixAndClamp) {
@@ -205,8 +200,7 @@ TEST(BlendPixel, MixAndClamp) {
   const PF_PixelFloat blend = Rgb(0.75f, 0.25f, 0.25f, 0.0f);
   for (int32_t mode = -1; mode <= kBlendModeCount; ++mode) {
     SCOPED_TRACE("mode " + std::to_string(mode));
-    PF_PixelFloat out;
-    BlendPixel(base, blend, out, mode, 0.0f);
+    const PF_PixelFloat out = Blended(base, blend, mode, 0.0f);
     ExpectRgb(out, 1.0f, 0.0f, 0.5f);
     EXPECT_EQ(out.alpha, 1.0f);
   }
@@ -228,9 +222,8 @@ TEST(BlendPixel, NonFiniteChannels) {
   for (int32_t mode = -1; mode <= kBlendModeCount; ++mode) {
     for (float mix : {0.0f, 0.5f, 1.0f}) {
       SCOPED_TRACE("NaN base, mode " + std::to_string(mode) + " mix " + std::to_string(mix));
-      PF_PixelFloat out;
-      BlendPixel(Rgb(kNaN, 0.5f, 0.5f), Rgb(0.25f, 0.75f, 0.5f), out, mode, mix);
-      EXPECT_TRUE(SameFloat(out.red, nanOut));
+      EXPECT_TRUE(SameFloat(Blended(Rgb(kNaN, 0.5f, 0.5f), Rgb(0.25f, 0.75f, 0.5f), mode, mix).red,
+                            nanOut));
     }
   }
 

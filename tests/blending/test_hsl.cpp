@@ -11,13 +11,7 @@
 namespace tavu::blending {
 namespace {
 
-using test::Bits;
-using test::ExpectRgb;
-using test::kInf;
-using test::kMacBuild;
-using test::kNaN;
-using test::Rgb;
-using test::SameFloat;
+using namespace test;
 
 TEST(ConvertRgb2Hsl, WorkedValues) {
   struct Case {

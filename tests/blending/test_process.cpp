@@ -19,9 +19,7 @@ namespace {
 using hostsim::Channels;
 using hostsim::Layout;
 using hostsim::World;
-using test::kMacBuild;
-using test::kNaN;
-using test::SameFloat;
+using namespace test;
 
 // The second layer: 3 x 2 float ARGB, alpha 0.25 everywhere (never to be used), red and green
 // telling the position apart. (0, 0) lies outside 0..1, as float layers may.
@@ -68,13 +66,6 @@ PF_PixelFloat RunProcess(const Settings& s, const PF_LayerDef* second, int x, in
   rd.AEPrem_GetPixel = WrongSlot;
   Effect::Process(x, y, &pixel, &rd);
   return pixel;
-}
-
-void ExpectPixel(const PF_PixelFloat& got, const PF_PixelFloat& want) {
-  EXPECT_TRUE(SameFloat(got.alpha, want.alpha)) << "alpha";
-  EXPECT_TRUE(SameFloat(got.red, want.red)) << "red";
-  EXPECT_TRUE(SameFloat(got.green, want.green)) << "green";
-  EXPECT_TRUE(SameFloat(got.blue, want.blue)) << "blue";
 }
 
 // The layer's pixel in most cases, and the second layer's pixel at (2, 1), its far corner, as
@@ -218,7 +209,7 @@ TEST(BlendingParamsAssign, FillsTheBlock) {
     RenderData rd{};
     rd.paramBlock = &block;
     ASSERT_EQ(Effect::ParamsAssign(nullptr, nullptr, params, nullptr, nullptr, &rd), PF_Err_NONE);
-    EXPECT_EQ(test::Bits(block.mix), kMacBuild ? c.macos : c.windows);
+    EXPECT_EQ(Bits(block.mix), kMacBuild ? c.macos : c.windows);
     EXPECT_EQ(block.swapInputs, 1);
     EXPECT_EQ(block.blendMode, kBlendLuminosity);
     EXPECT_EQ(block.intensity, 4);

@@ -2,6 +2,7 @@
 // is built with; and overlapping renders of one instance, each with its own thresholds.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <atomic>
 #include <cmath>
 #include <cstdint>
@@ -12,7 +13,7 @@
 #include <vector>
 
 #include "effects/brightness_check/brightness_check.h"
-#include "tests/support/float_bits.h"
+#include "tests/blending/float_expect.h"
 #include "hostsim/host.h"
 #include "hostsim/session.h"
 
@@ -27,6 +28,7 @@ namespace {
 constexpr bool kMac = tavu::testing::kMacArithmetic;
 using tavu::testing::Bits;
 using tavu::testing::FromBits;
+using tavu::blending::test::SameFloat;
 
 TEST(BrightnessCheck, ParamsAssignScalesPremiereThresholdsColoursAndMix) {
   const struct {
@@ -63,18 +65,12 @@ TEST(BrightnessCheck, ParamsAssignScalesPremiereThresholdsColoursAndMix) {
     EXPECT_EQ(Bits(block.shadowClamp), kMac ? c.sMacos : c.sWindows) << what;
     EXPECT_EQ(Bits(block.mix), kMac ? c.mMacos : c.mWindows) << what;
     // Channels times the float nearest 1/255: 255 is 1, 128 0.50196081, 1 is 0x3B808081.
-    const uint32_t hc[4] = {Bits(block.highlightColor.alpha), Bits(block.highlightColor.red),
-                            Bits(block.highlightColor.green), Bits(block.highlightColor.blue)};
-    const uint32_t sc[4] = {Bits(block.shadowColor.alpha), Bits(block.shadowColor.red),
-                            Bits(block.shadowColor.green), Bits(block.shadowColor.blue)};
-    EXPECT_EQ(hc[0], 0x3F800000u);
-    EXPECT_EQ(hc[1], 0x3F008081u);
-    EXPECT_EQ(hc[2], 0u);
-    EXPECT_EQ(hc[3], 0x3B808081u);
-    EXPECT_EQ(sc[0], 0x3B808081u);
-    EXPECT_EQ(sc[1], 0u);
-    EXPECT_EQ(sc[2], 0x3F800000u);
-    EXPECT_EQ(sc[3], 0x3F008081u);
+    using Argb = std::array<uint32_t, 4>;
+    const auto bits = [](const PF_PixelFloat& p) {
+      return Argb{Bits(p.alpha), Bits(p.red), Bits(p.green), Bits(p.blue)};
+    };
+    EXPECT_EQ(bits(block.highlightColor), (Argb{0x3F800000u, 0x3F008081u, 0u, 0x3B808081u}));
+    EXPECT_EQ(bits(block.shadowColor), (Argb{0x3B808081u, 0u, 0x3F800000u, 0x3F008081u}));
   }
 }
 
@@ -93,12 +89,9 @@ PF_PixelFloat Mark(A_long bits, PF_PixelFloat pixel, float highlight, float shad
 
 void ExpectRgbOpaque(const PF_PixelFloat& got, float red, float green, float blue,
                      const std::string& what) {
-  const auto same = [](float a, float b) {
-    return std::isnan(b) ? std::isnan(a) : Bits(a) == Bits(b);
-  };
-  EXPECT_TRUE(same(got.red, red)) << what << ": red " << got.red << " want " << red;
-  EXPECT_TRUE(same(got.green, green)) << what << ": green " << got.green << " want " << green;
-  EXPECT_TRUE(same(got.blue, blue)) << what << ": blue " << got.blue << " want " << blue;
+  EXPECT_TRUE(SameFloat(got.red, red)) << what << ": red";
+  EXPECT_TRUE(SameFloat(got.green, green)) << what << ": green";
+  EXPECT_TRUE(SameFloat(got.blue, blue)) << what << ": blue";
   EXPECT_EQ(Bits(got.alpha), 0x3F800000u) << what << ": alpha is always 1";
 }
 

@@ -11,8 +11,8 @@
 
 #include "effects/color_gray/color_gray.h"
 #include "framework/pixel_access.h"
-#include "tests/support/float_bits.h"
 #include "hostsim/world.h"
+#include "tests/blending/float_expect.h"
 
 using namespace tavu;
 using tavu::color_gray::Effect;
@@ -26,6 +26,7 @@ namespace {
 constexpr bool kMac = tavu::testing::kMacArithmetic;
 using tavu::testing::Bits;
 using tavu::testing::FromBits;
+using tavu::blending::test::ExpectPixel;
 
 constexpr int kAverage = 0, kLuma = 1, kLightness = 2;
 constexpr int kLeftRight = 0, kTopBottom = 1;
@@ -56,16 +57,6 @@ PF_PixelFloat Lookup(int source, int lookup, const PF_LayerDef* reference, PF_Pi
   RecordRoutines(&rd, routines);
   Effect::Process(5, 7, &pixel, &rd);
   return pixel;
-}
-
-bool Same(float a, float b) { return std::isnan(b) ? std::isnan(a) : Bits(a) == Bits(b); }
-
-void ExpectPixel(const PF_PixelFloat& got, const PF_PixelFloat& want, const std::string& what) {
-  EXPECT_TRUE(Same(got.alpha, want.alpha)) << what << ": alpha " << got.alpha;
-  EXPECT_TRUE(Same(got.red, want.red)) << what << ": red " << got.red << " want " << want.red;
-  EXPECT_TRUE(Same(got.green, want.green))
-      << what << ": green " << got.green << " want " << want.green;
-  EXPECT_TRUE(Same(got.blue, want.blue)) << what << ": blue " << got.blue;
 }
 
 TEST(ColorGray, ParamsAssignStoresSourceLookupReferenceAndMix) {
@@ -147,25 +138,25 @@ TEST(ColorGray, OutsideTheReferenceTheColourIsOpaqueBlack) {
   const float m = FromBits(0x3E999999);
   const float keep = 1.0f - m;
   const PF_PixelFloat p{0.4f, 0.3f, 0.6f, 0.9f};
-  const PF_PixelFloat black{keep * p.alpha + m, keep * p.red + m * 0, keep * p.green + m * 0,
-                            keep * p.blue + m * 0};
+  // The mix at m: alpha towards 1, the colour towards (r, g, b).
+  const auto mixed = [&](const PF_PixelFloat& px, float r, float g, float b) {
+    return PF_PixelFloat{keep * px.alpha + m, keep * px.red + m * r, keep * px.green + m * g,
+                         keep * px.blue + m * b};
+  };
+  const PF_PixelFloat black = mixed(p, 0, 0, 0);
   for (int source : {kAverage, kLuma, kLightness}) {
     ExpectPixel(Lookup(source, kLeftRight, oneRow.def(), p, m), black, "Left-Right, one row");
     ExpectPixel(Lookup(source, kLeftRight, &claims, p, m), black, "Left-Right, no pixels");
     ExpectPixel(Lookup(source, kTopBottom, &claims, p, m), black, "Top-Bottom, no pixels");
   }
   // Top-Bottom of a one-row reference reads its row 0, column 0.
-  ExpectPixel(
-      Lookup(kLuma, kTopBottom, oneRow.def(), p, m),
-      {keep * p.alpha + m, keep * p.red + m * 0, keep * p.green + m * 0, keep * p.blue + m * 0.75f},
-      "Top-Bottom, one row");
+  ExpectPixel(Lookup(kLuma, kTopBottom, oneRow.def(), p, m), mixed(p, 0, 0, 0.75f),
+              "Top-Bottom, one row");
   // The general mix: alpha towards 1, colour towards the reference, nothing clamped.
   const PF_PixelFloat q{0.5f, 1.5f, 0.25f, -0.5f};
   const int x = static_cast<int>(8.0f * Gray(kLightness, q.red, q.green, q.blue));
   ExpectPixel(Lookup(kLightness, kLeftRight, ref.def(), q, m),
-              {keep * q.alpha + m, keep * q.red + m * (x / 16.0f), keep * q.green + m * (1 / 16.0f),
-               keep * q.blue + m * 0.75f},
-              "mix");
+              mixed(q, x / 16.0f, 1 / 16.0f, 0.75f), "mix");
   ExpectPixel(Lookup(kLightness, kLeftRight, ref.def(), q, 0), q, "Mix 0 leaves the pixel");
 }
 

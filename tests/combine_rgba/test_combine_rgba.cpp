@@ -9,8 +9,8 @@
 
 #include "effects/combine_rgba/combine_rgba.h"
 #include "framework/pixel_access.h"
-#include "tests/support/float_bits.h"
 #include "hostsim/world.h"
+#include "tests/blending/float_expect.h"
 
 using namespace tavu;
 using tavu::combine_rgba::Effect;
@@ -24,6 +24,7 @@ namespace {
 constexpr bool kMac = tavu::testing::kMacArithmetic;
 using tavu::testing::Bits;
 using tavu::testing::FromBits;
+using tavu::blending::test::ExpectPixel;
 
 // A render of the effect as the framework runs it: the checked-out definitions (popup values
 // red, green, blue, alpha), this render's block and the readers of the frame's layout.
@@ -48,13 +49,6 @@ struct Render {
   ParamBlock block{};
   RenderData rd{};
 };
-
-void ExpectPixel(const PF_PixelFloat& got, const PF_PixelFloat& want, const char* what) {
-  EXPECT_EQ(Bits(got.alpha), Bits(want.alpha)) << what << " alpha";
-  EXPECT_EQ(Bits(got.red), Bits(want.red)) << what << " red";
-  EXPECT_EQ(Bits(got.green), Bits(want.green)) << what << " green";
-  EXPECT_EQ(Bits(got.blue), Bits(want.blue)) << what << " blue";
-}
 
 TEST(CombineRgba, ParamsAssignStoresCodesLayerAndMixFactor) {
   World input2(Layout::ArgbFloat, 2, 2);
@@ -146,7 +140,7 @@ TEST(CombineRgba, Input2IsReadInsideItsOwnSizeOnly) {
       const float alpha = inside ? 0.5f + x * 0.125f : 0.0f;
       const float red = inside ? 0.25f + y * 0.25f : 0.0f;
       ExpectPixel(r.Run(own, x, y), {alpha, red, 0.7f, 0.6f},
-                  ("x " + std::to_string(x) + " y " + std::to_string(y)).c_str());
+                  "x " + std::to_string(x) + " y " + std::to_string(y));
     }
   }
   EXPECT_TRUE(input2.OutsideIntact());
