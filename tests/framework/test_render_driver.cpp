@@ -12,6 +12,7 @@
 #include "hostsim/host.h"
 #include "hostsim/render_services.h"
 #include "hostsim/world.h"
+#include "tests/support/parameterless_effect.h"
 
 using namespace tavu;
 using namespace tavu::hostsim;
@@ -19,13 +20,7 @@ using namespace tavu::hostsim;
 namespace {
 
 // Records the context the rows see and every position Process is called with.
-struct Spy {
-  using ParamBlock = int;
-  static constexpr int kParamCount = 0;
-  static PF_Err ParamsAssign(PF_InData*, PF_OutData*, PF_ParamDef*[], PF_LayerDef*, PF_LayerDef*,
-                             RenderData*) {
-    return PF_Err_NONE;
-  }
+struct Spy : tavu::testing::ParameterlessEffect {
   static void Process(int x, int y, PF_PixelFloat*, const RenderData* rd) {
     std::lock_guard<std::mutex> lock(mutex);
     seen = *rd;
@@ -44,15 +39,7 @@ struct Spy {
   static inline int maxX = -1, maxY = -1;
 };
 
-struct Identity {
-  using ParamBlock = int;
-  static constexpr int kParamCount = 0;
-  static PF_Err ParamsAssign(PF_InData*, PF_OutData*, PF_ParamDef*[], PF_LayerDef*, PF_LayerDef*,
-                             RenderData*) {
-    return PF_Err_NONE;
-  }
-  static void Process(int, int, PF_PixelFloat*, const RenderData*) {}
-};
+using Identity = tavu::testing::ParameterlessEffect;
 
 template <class Effect>
 PF_Err Drive(Host& host, World& input, World& output, RenderData* rd) {
