@@ -12,10 +12,12 @@
 #include "hostsim/host.h"
 #include "hostsim/render_services.h"
 #include "hostsim/world.h"
+#include "tests/support/host_checks.h"
 #include "tests/support/parameterless_effect.h"
 
 using namespace tavu;
 using namespace tavu::hostsim;
+using tavu::testing::Throws;
 
 namespace {
 
@@ -239,12 +241,7 @@ TEST(RenderDriver, SuiteRefusalsEndTheRenderWithNothingLeftAcquired) {
   host.RemoveSuite(kPFIterate16Suite, 1);
   World input(Layout::Argb16, 2, 2), output(Layout::Argb16, 2, 2);
   RenderData rd{};
-  try {
-    Drive<Spy>(host, input, output, &rd);
-    ADD_FAILURE() << "no error raised";
-  } catch (int err) {
-    EXPECT_EQ(err, PF_Err_BAD_CALLBACK_PARAM);
-  }
+  EXPECT_EQ(Throws([&] { Drive<Spy>(host, input, output, &rd); }), PF_Err_BAD_CALLBACK_PARAM);
   EXPECT_EQ(host.OutstandingSuites(), 0);
 }
 
