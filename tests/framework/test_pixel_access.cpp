@@ -10,6 +10,7 @@
 #include "framework/pixel_access.h"
 #include "hostsim/world.h"
 #include "tests/support/far_memory.h"
+#include "tests/support/float_bits.h"
 
 using namespace tavu;
 using tavu::hostsim::Layout;
@@ -17,10 +18,14 @@ using tavu::hostsim::World;
 
 namespace {
 
-uint32_t Bits(float f) {
-  uint32_t b;
-  std::memcpy(&b, &f, 4);
-  return b;
+using tavu::testing::Bits;
+
+// What a single-pixel converter makes of s.
+template <class Src>
+PF_PixelFloat Converted(void (*convert)(const Src*, PF_PixelFloat*), Src s) {
+  PF_PixelFloat d;
+  convert(&s, &d);
+  return d;
 }
 
 TEST(PixelConversion, IntoFloatMultipliesByTheExactConstants) {
@@ -31,30 +36,13 @@ TEST(PixelConversion, IntoFloatMultipliesByTheExactConstants) {
     PF_PixelFloat got;
     uint32_t alpha, red, green, blue;
   } cases[] = {
-      {"8-bit 1, 128, 255, 0",
-       [] {
-         PF_Pixel s{1, 128, 255, 0};
-         PF_PixelFloat d;
-         Pixel8ToFloat(&s, &d);
-         return d;
-       }(),
-       0x3B808081, 0x3F008081, 0x3F800000, 0},
-      {"8-bit BGRA reversed",
-       [] {
-         PixelBGRA8 s{0, 255, 128, 1};
-         PF_PixelFloat d;
-         Pixel8BGRAToFloat(&s, &d);
-         return d;
-       }(),
+      {"8-bit 1, 128, 255, 0", Converted(Pixel8ToFloat, PF_Pixel{1, 128, 255, 0}), 0x3B808081,
+       0x3F008081, 0x3F800000, 0},
+      {"8-bit BGRA reversed", Converted(Pixel8BGRAToFloat, PixelBGRA8{0, 255, 128, 1}),
        0x3B808081, 0x3F008081, 0x3F800000, 0},
       {"16-bit 1, 16384, 32768, 65535",
-       [] {
-         PF_Pixel16 s{1, 16384, 32768, 65535};
-         PF_PixelFloat d;
-         Pixel16ToFloat(&s, &d);
-         return d;
-       }(),
-       0x38000000, 0x3F000000, 0x3F800000, 0x3FFFFF00},
+       Converted(Pixel16ToFloat, PF_Pixel16{1, 16384, 32768, 65535}), 0x38000000, 0x3F000000,
+       0x3F800000, 0x3FFFFF00},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(Bits(c.got.alpha), c.alpha) << c.what;

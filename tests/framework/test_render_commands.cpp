@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -19,10 +21,12 @@ namespace {
 
 const auto& kFormats = tavu::hostsim::kFrameFormats;
 
-void ExpectSame(const World& got, const World& want, const char* what) {
-  for (A_long y = 0; y < want.height(); ++y) {
-    for (A_long x = 0; x < want.width(); ++x) {
-      ASSERT_EQ(got.Get(x, y), want.Get(x, y)) << what << " at " << x << "," << y;
+// Every pixel of got against want(x, y); the first difference ends the check.
+void ExpectEveryPixel(const World& got, const std::function<Channels(A_long, A_long)>& want,
+                      const std::string& what = "") {
+  for (A_long y = 0; y < got.height(); ++y) {
+    for (A_long x = 0; x < got.width(); ++x) {
+      ASSERT_EQ(got.Get(x, y), want(x, y)) << what << " at " << x << "," << y;
     }
   }
 }
@@ -43,7 +47,7 @@ TEST_F(RenderCommands, IdentityRendersEveryFormatOfBothHostsBitForBit) {
         const std::string what = std::string(LayoutName(f.layout)) + (smart ? " smart" : "") +
                                  (bottomUp ? " bottom-up" : "");
         ASSERT_EQ(session->Render({&input, &output, smart}), PF_Err_NONE) << what;
-        ExpectSame(output, input, what.c_str());
+        ExpectEveryPixel(output, [&](A_long x, A_long y) { return input.Get(x, y); }, what);
         EXPECT_TRUE(output.OutsideIntact()) << what;
         EXPECT_EQ(host->render().params.Outstanding(), 0) << what;
         EXPECT_EQ(host->OutstandingSuites(), 0) << what;
@@ -65,22 +69,16 @@ TEST_F(RenderCommands, ProcessSeesOutputPositionsAndTheIterationOrigin) {
     identity.originY = 3;
     ASSERT_EQ(session->Render(identity), PF_Err_NONE);
     const A_long dx = app == HostApp::Premiere ? 0 : 5, dy = app == HostApp::Premiere ? 0 : 3;
-    for (A_long y = 0; y < 17; ++y) {
-      for (A_long x = 0; x < 31; ++x) {
-        ASSERT_EQ(output.Get(x, y), (Channels{double(x + dx), double(y + dy), 0, 0}))
-            << x << "," << y;
-      }
-    }
+    ExpectEveryPixel(output, [&](A_long x, A_long y) {
+      return Channels{double(x + dx), double(y + dy), 0, 0};
+    });
     RenderRequest position = identity;
     position.params = {{ProbeEffect::kMode, Mode(ProbeEffect::kPosition)},
                        {ProbeEffect::kValue, Value(7)},
                        {ProbeEffect::kTag, Tag(9)}};
     ASSERT_EQ(session->Render(position), PF_Err_NONE);
-    for (A_long y = 0; y < 17; ++y) {
-      for (A_long x = 0; x < 31; ++x) {
-        ASSERT_EQ(output.Get(x, y), (Channels{7, double(x), double(y), 9})) << x << "," << y;
-      }
-    }
+    ExpectEveryPixel(output,
+                     [](A_long x, A_long y) { return Channels{7, double(x), double(y), 9}; });
   }
 }
 
@@ -273,9 +271,7 @@ TEST_F(RenderCommands, EightBitAndFloatRendersAtOnceEachUseTheirOwnReaders) {
       r.params = {{ProbeEffect::kMode, Mode(ProbeEffect::kPremReader)}};
       r.layers = {{ProbeEffect::kLayer, layer.def()}};
       ASSERT_EQ(session->Render(r), PF_Err_NONE);
-      for (A_long y = 0; y < 8; ++y) {
-        for (A_long x = 0; x < 16; ++x) ASSERT_EQ(output.Get(x, y), layer.Get(x, y));
-      }
+      ExpectEveryPixel(output, [&](A_long x, A_long y) { return layer.Get(x, y); });
     }
   };
   std::thread eight([&] { run(Layout::Argb8, layer8); });

@@ -12,20 +12,17 @@
 #include "hostsim/host.h"
 #include "hostsim/render_services.h"
 #include "hostsim/world.h"
+#include "tests/support/host_checks.h"
+#include "tests/support/parameterless_effect.h"
 
 using namespace tavu;
 using namespace tavu::hostsim;
+using tavu::testing::Throws;
 
 namespace {
 
 // Records the context the rows see and every position Process is called with.
-struct Spy {
-  using ParamBlock = int;
-  static constexpr int kParamCount = 0;
-  static PF_Err ParamsAssign(PF_InData*, PF_OutData*, PF_ParamDef*[], PF_LayerDef*, PF_LayerDef*,
-                             RenderData*) {
-    return PF_Err_NONE;
-  }
+struct Spy : tavu::testing::ParameterlessEffect {
   static void Process(int x, int y, PF_PixelFloat*, const RenderData* rd) {
     std::lock_guard<std::mutex> lock(mutex);
     seen = *rd;
@@ -44,15 +41,7 @@ struct Spy {
   static inline int maxX = -1, maxY = -1;
 };
 
-struct Identity {
-  using ParamBlock = int;
-  static constexpr int kParamCount = 0;
-  static PF_Err ParamsAssign(PF_InData*, PF_OutData*, PF_ParamDef*[], PF_LayerDef*, PF_LayerDef*,
-                             RenderData*) {
-    return PF_Err_NONE;
-  }
-  static void Process(int, int, PF_PixelFloat*, const RenderData*) {}
-};
+using Identity = tavu::testing::ParameterlessEffect;
 
 template <class Effect>
 PF_Err Drive(Host& host, World& input, World& output, RenderData* rd) {
@@ -252,12 +241,7 @@ TEST(RenderDriver, SuiteRefusalsEndTheRenderWithNothingLeftAcquired) {
   host.RemoveSuite(kPFIterate16Suite, 1);
   World input(Layout::Argb16, 2, 2), output(Layout::Argb16, 2, 2);
   RenderData rd{};
-  try {
-    Drive<Spy>(host, input, output, &rd);
-    ADD_FAILURE() << "no error raised";
-  } catch (int err) {
-    EXPECT_EQ(err, PF_Err_BAD_CALLBACK_PARAM);
-  }
+  EXPECT_EQ(Throws([&] { Drive<Spy>(host, input, output, &rd); }), PF_Err_BAD_CALLBACK_PARAM);
   EXPECT_EQ(host.OutstandingSuites(), 0);
 }
 

@@ -7,6 +7,7 @@
 
 #include "framework/row_routines.h"
 #include "hostsim/world.h"
+#include "tests/support/parameterless_effect.h"
 #include "tests/support/probe_effect.h"
 
 using tavu::RenderData;
@@ -64,13 +65,7 @@ TEST(RowBounds, InputNarrowerThanTheRowReadsAsTransparent) {
 }  // namespace
 
 // Counts the pixels a routine hands over.
-struct CountingEffect {
-  using ParamBlock = int;
-  static constexpr int kParamCount = 0;
-  static PF_Err ParamsAssign(PF_InData*, PF_OutData*, PF_ParamDef*[], PF_LayerDef*, PF_LayerDef*,
-                             RenderData*) {
-    return PF_Err_NONE;
-  }
+struct CountingEffect : tavu::testing::ParameterlessEffect {
   static void Process(int, int, PF_PixelFloat*, const RenderData*) { ++calls; }
   static inline long calls = 0;
 };

@@ -10,9 +10,11 @@
 #include "hostsim/host.h"
 #include "hostsim/render_services.h"
 #include "hostsim/world.h"
+#include "tests/support/host_checks.h"
 
 using namespace tavu;
 using namespace tavu::hostsim;
+using tavu::testing::Throws;
 
 namespace {
 
@@ -95,12 +97,8 @@ TEST(Samplers, AMissingSuiteRaises516AndLeavesTheOutputAlone) {
     RenderData rd{};
     rd.inData = in;
     PF_PixelFloat out{7, 7, 7, 7};
-    try {
-      SamplePixel16(&rd, world.def(), 0.5f, 0.5f, &out);
-      ADD_FAILURE() << "no error raised";
-    } catch (int err) {
-      EXPECT_EQ(err, PF_Err_BAD_CALLBACK_PARAM);
-    }
+    EXPECT_EQ(Throws([&] { SamplePixel16(&rd, world.def(), 0.5f, 0.5f, &out); }),
+              PF_Err_BAD_CALLBACK_PARAM);
     EXPECT_EQ(out.alpha, 7.0f);
     EXPECT_EQ(host.OutstandingSuites(), 0);
   }

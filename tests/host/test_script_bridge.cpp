@@ -6,32 +6,19 @@
 
 #include "host/script_bridge.h"
 #include "hostsim/host.h"
+#include "tests/support/host_checks.h"
 
 using tavu::host::alert;
 using tavu::host::runScript;
 using tavu::host::strReplace;
 using tavu::hostsim::Host;
 using tavu::hostsim::HostApp;
-using tavu::hostsim::SuiteCall;
+using tavu::testing::Acquired;
+using tavu::testing::Throws;
 
 namespace {
 
 using namespace std::string_literals;
-
-int Throws(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (int e) {
-    return e;
-  }
-  return 0;
-}
-
-bool Acquired(const Host& host, const std::string& name) {
-  for (const auto& c : host.SuiteLog())
-    if (c.kind == SuiteCall::Kind::Acquire && c.name == name) return true;
-  return false;
-}
 
 TEST(ScriptBridge, StrReplaceNeverOverlapsNorRescans) {
   const struct {

@@ -6,9 +6,11 @@
 
 #include "host/suite_handler.h"
 #include "hostsim/host.h"
+#include "tests/support/host_checks.h"
 
 using tavu::hostsim::Host;
 using tavu::hostsim::SuiteCall;
+using tavu::testing::Throws;
 
 namespace {
 
@@ -17,15 +19,6 @@ std::vector<std::pair<std::string, int>> Calls(const Host& host, SuiteCall::Kind
   for (const auto& c : host.SuiteLog())
     if (c.kind == kind) out.emplace_back(c.name, c.version);
   return out;
-}
-
-int Throws(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (int e) {
-    return e;
-  }
-  return 0;
 }
 
 TEST(SuiteCatalogue, HoldsDistinctSuitesInReleaseOrder) {

@@ -5,19 +5,15 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdint>
 #include <cstring>
 #include <iomanip>
 #include <sstream>
 #include <string>
 
-#include "hostsim/frame_formats.h"
-#include "hostsim/host.h"
-#include "hostsim/module.h"
-#include "hostsim/session.h"
-#include "tests/modules/module_paths.h"
+#include "tests/modules/effect_renders.h"
 
 using namespace tavu::hostsim;
+using tavu::testing::FromBits;
 
 namespace {
 
@@ -28,34 +24,21 @@ enum ModeChoice { kNormal = 1, kMultiply = 4, kAdd = 6, kDifference = 8, kScreen
                   kOverlay = 12 };
 enum ChannelChoice { kRGB = 1, kRGBA, kRed, kGreen, kBlue, kAlpha };
 
-float FromBits(uint32_t bits) {
-  float f;
-  std::memcpy(&f, &bits, sizeof f);
-  return f;
-}
-
 struct Pixel {
   float c[4];  // alpha, red, green, blue
 };
 
-// The working value of a stored channel: 8 bits times the float nearest 1/255, 16 bits times
-// 2^-15, floats as stored.
+// The working value of each stored channel, and back (Working and Stored of effect_renders.h).
 Pixel Normalised(const World& w, A_long x, A_long y) {
   const Channels v = w.Get(x, y);
-  const float scale = ChannelSize(w.layout()) == 1   ? FromBits(0x3B808081)
-                      : ChannelSize(w.layout()) == 2 ? 0x1p-15f
-                                                     : 1.0f;
   Pixel p;
-  for (int c = 0; c < 4; ++c) p.c[c] = static_cast<float>(v[c]) * scale;
+  for (int c = 0; c < 4; ++c) p.c[c] = tavu::testing::Working(w.layout(), v[c]);
   return p;
 }
 
-// Back to the layout: scaled and truncated toward zero, floats as they are.
 Channels Stored(Layout layout, const Pixel& p) {
   Channels v;
-  for (int c = 0; c < 4; ++c) {
-    v[c] = IsFloat(layout) ? p.c[c] : std::trunc(p.c[c] * static_cast<float>(FullScale(layout)));
-  }
+  for (int c = 0; c < 4; ++c) v[c] = tavu::testing::Stored(layout, p.c[c]);
   return v;
 }
 

@@ -11,6 +11,7 @@
 #include "hostsim/session.h"
 #include "hostsim/world.h"
 #include "tests/modules/module_paths.h"
+#include "tests/support/host_checks.h"
 
 using tavu::hostsim::Host;
 using tavu::hostsim::Layout;
@@ -18,17 +19,9 @@ using tavu::hostsim::Module;
 using tavu::hostsim::RenderRequest;
 using tavu::hostsim::Session;
 using tavu::hostsim::World;
+using tavu::testing::Pixels;
 
 namespace {
-
-std::vector<unsigned char> Pixels(const World& w) {
-  std::vector<unsigned char> out;
-  for (A_long y = 0; y < w.height(); ++y) {
-    const unsigned char* p = w.PixelAddress(0, y);
-    out.insert(out.end(), p, p + w.width() * tavu::hostsim::PixelSize(w.layout()));
-  }
-  return out;
-}
 
 // Popup values were stored as value - 1, which overflowed at the lowest 32-bit value (undefined
 // behaviour). Every popup value outside 1..choices must get the effect's out-of-range treatment,

@@ -11,10 +11,12 @@
 #include "hostsim/host.h"
 #include "hostsim/module.h"
 #include "tests/modules/module_paths.h"
+#include "tests/support/host_checks.h"
 
 using tavu::hostsim::Host;
 using tavu::hostsim::HostApp;
 using tavu::hostsim::Module;
+using tavu::testing::Acquired;
 using tavu::testing::BuiltModule;
 using tavu::testing::BuiltModules;
 
@@ -76,12 +78,6 @@ struct Session {
   Module module;
   Host host;
 };
-
-bool Acquired(const Host& host, const std::string& name) {
-  for (const auto& c : host.SuiteLog())
-    if (c.kind == tavu::hostsim::SuiteCall::Kind::Acquire && c.name == name) return true;
-  return false;
-}
 
 std::vector<unsigned char> Bytes(PF_Handle h, std::size_t n) {
   const auto* p = static_cast<const unsigned char*>(*h);

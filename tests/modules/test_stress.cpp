@@ -21,6 +21,7 @@
 #include "hostsim/session.h"
 #include "hostsim/world.h"
 #include "tests/modules/module_paths.h"
+#include "tests/support/host_checks.h"
 
 using tavu::hostsim::Host;
 using tavu::hostsim::HostApp;
@@ -29,6 +30,7 @@ using tavu::hostsim::Module;
 using tavu::hostsim::RenderRequest;
 using tavu::hostsim::Session;
 using tavu::hostsim::World;
+using tavu::testing::Pixels;
 
 namespace {
 
@@ -38,17 +40,6 @@ constexpr int kVariants = 12;
 // Wider than one of the row routines' 64-pixel blocks, so rows end in a partial block.
 constexpr A_long kWidth = 67;
 constexpr A_long kHeight = 5;
-
-std::vector<unsigned char> Pixels(const World& w) {
-  std::vector<unsigned char> out;
-  const std::size_t row =
-      static_cast<std::size_t>(w.width()) * tavu::hostsim::PixelSize(w.layout());
-  for (A_long y = 0; y < w.height(); ++y) {
-    const unsigned char* p = w.PixelAddress(0, y);
-    out.insert(out.end(), p, p + row);
-  }
-  return out;
-}
 
 // Random pixels in the range a host stores (floats also a little outside 0..1).
 void FillRandom(World& w, std::mt19937& rng) {

@@ -34,6 +34,12 @@ struct Pipl {
   }
 };
 
+// The first 30 bytes of every property list, worked out by hand: the header (1, version 0, count
+// 12), then the property 'kind' = 'eFKT', each code with its first character in the highest byte.
+inline const std::vector<uint8_t> kPiplHead = {
+    0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x0C, 0x00, 0x00, 0x00, 0x4D, 0x49, 0x42, 0x38, 0x64,
+    0x6E, 0x69, 0x6B, 0x00, 0x00, 0x00, 0x00, 0x04, 0x00, 0x00, 0x00, 0x54, 0x4B, 0x46, 0x65};
+
 inline uint32_t LittleEndian(const std::vector<uint8_t>& b, std::size_t at, int width) {
   if (at + width > b.size()) throw std::out_of_range("property list ends early");
   uint32_t v = 0;

@@ -37,11 +37,7 @@ std::string Lower(std::string s) {
 }
 
 TEST(ModuleFiles, CarryTheTwoExportsThePropertyListAndNoForeignDll) {
-  // The header and first property of every property list: count 12, then 'kind' = 'eFKT', each
-  // code stored with its first character in the highest byte.
-  const std::vector<uint8_t> head = {0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x0C, 0x00, 0x00, 0x00,
-                                     0x4D, 0x49, 0x42, 0x38, 0x64, 0x6E, 0x69, 0x6B, 0x00, 0x00,
-                                     0x00, 0x00, 0x04, 0x00, 0x00, 0x00, 0x54, 0x4B, 0x46, 0x65};
+  const std::vector<uint8_t>& head = tavu::testing::kPiplHead;
   // Shipped with every Windows: the linked-in runtimes must leave nothing else.
   const std::set<std::string> system = {"kernel32.dll", "msvcrt.dll"};
   for (const auto& d : kDeliverables) {
