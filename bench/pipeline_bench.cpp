@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "bench/bare_loops.h"
+#include "bench/param_values.h"
 #include "hostsim/host.h"
 #include "hostsim/module.h"
 #include "hostsim/render_services.h"
@@ -56,9 +57,6 @@ struct BareLoops {
           loop<BgraPixelFloat>                                                   \
     }                                                                            \
   }
-
-// Parameter values by index, as the popups, sliders and checkboxes take them.
-using ParamValues = std::vector<std::pair<PF_ParamIndex, double>>;
 
 struct EffectCase {
   const char* name;
@@ -110,16 +108,6 @@ Frames& FramesFor(const Format& f) {
   return frames;
 }
 
-void SetValue(PF_ParamDef& def, double v) {
-  switch (def.param_type) {
-    case PF_Param_POPUP: def.u.pd.value = static_cast<A_long>(v); break;
-    case PF_Param_CHECKBOX: def.u.bd.value = static_cast<A_long>(v); break;
-    case PF_Param_SLIDER: def.u.sd.value = static_cast<A_long>(v); break;
-    case PF_Param_FLOAT_SLIDER: def.u.fs_d.value = v; break;
-    default: break;
-  }
-}
-
 // Renders through a module's exports (or the linked-in identity effect when `module` is null).
 void Render(benchmark::State& state, const Format& f, int threads, const char* module,
             const ParamValues* values) {
@@ -138,13 +126,7 @@ void Render(benchmark::State& state, const Format& f, int threads, const char* m
   std::vector<RenderRequest> requests;
   for (int i = 0; i < count; ++i) {
     RenderRequest r{frames.input.get(), &frames.outputs[i]};
-    if (values != nullptr) {
-      for (const auto& [index, value] : *values) {
-        PF_ParamDef def = session.Param(index);
-        SetValue(def, value);
-        r.params[index] = def;
-      }
-    }
+    if (values != nullptr) SetParams(session, *values, r);
     requests.push_back(r);
   }
   for (auto _ : state) {
