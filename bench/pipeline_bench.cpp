@@ -83,15 +83,17 @@ int AllCores() { return std::max(1, static_cast<int>(std::thread::hardware_concu
 
 // The frames of the format being measured: one input and an output per core, kept between
 // benchmarks of the same format (a host reuses its buffers too) and dropped for the next format.
+// Each registered benchmark holds its own copy of the Format, so the format is known by the name,
+// which every copy shares with the kFrameFormats entry.
 struct Frames {
-  const Format* format = nullptr;
+  const char* format = nullptr;
   std::unique_ptr<World> input;
   std::vector<World> outputs;
 };
 
 Frames& FramesFor(const Format& f) {
   static Frames frames;
-  if (frames.format == &f) return frames;
+  if (frames.format == f.name) return frames;
   frames = Frames{};
   WorldOptions options;
   options.format = f.code;
@@ -104,7 +106,7 @@ Frames& FramesFor(const Format& f) {
   for (int i = 0; i < AllCores(); ++i) {
     frames.outputs.emplace_back(f.layout, kWidth, kHeight, options);
   }
-  frames.format = &f;
+  frames.format = f.name;
   return frames;
 }
 
