@@ -43,10 +43,11 @@ run() {  # FORMAT HOST DEPTH [--layer2-itself]
   elif [ "$depth" = 8 ]; then input="$dir/frame${size}_8.png"
   else input="$dir/frame${size}_16.png"; fi
   case $depth in 8) pixel=4 ;; 16) pixel=8 ;; *) pixel=16 ;; esac
-  if [ "${4:-}" = --layer2-itself ]; then extra=(--layer2 "$input"); note=", --layer2 the same"; fi
+  # Premiere Pro renders a frame on one thread and refuses --threads.
+  [ "$host" = premiere ] || extra=(--threads 4)
+  if [ "${4:-}" = --layer2-itself ]; then extra+=(--layer2 "$input"); note=", --layer2 the same"; fi
   /usr/bin/time -v -o "$dir/time.$$.txt" "$bin/tavu-render" --effect blending --host "$host" \
-    --depth "$depth" --threads 4 --layer "$input" "${extra[@]}" --output "$dir/out.$$.$format" \
-    >/dev/null
+    --depth "$depth" --layer "$input" "${extra[@]}" --output "$dir/out.$$.$format" >/dev/null
   local kib worlds
   kib=$(sed -n 's/^[[:space:]]*Maximum resident set size (kbytes): //p' "$dir/time.$$.txt")
   worlds=$((2 * size * size * pixel))

@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/param_values.h"
 #include "hostsim/host.h"
 #include "hostsim/module.h"
 #include "hostsim/render_services.h"
@@ -31,6 +32,8 @@
 #include "hostsim/world.h"
 
 using namespace tavu::hostsim;
+using tavu::bench::ParamValues;
+using tavu::bench::SetParams;
 
 namespace {
 
@@ -140,26 +143,10 @@ uint64_t Digest(const World& world, bool canonicalNan) {
 enum class Second { Default, Same, Smaller, Larger, NoPixels };
 struct Setting {
   std::string name;
-  std::vector<std::pair<PF_ParamIndex, double>> values;
+  ParamValues values;
   PF_ParamIndex layerIndex = 0;  // 0: the effect has no layer parameter
   Second second = Second::Default;
 };
-
-void SetValue(PF_ParamDef& def, double v) {
-  switch (def.param_type) {
-    case PF_Param_POPUP: def.u.pd.value = static_cast<A_long>(v); break;
-    case PF_Param_CHECKBOX: def.u.bd.value = static_cast<A_long>(v); break;
-    case PF_Param_SLIDER: def.u.sd.value = static_cast<A_long>(v); break;
-    case PF_Param_FLOAT_SLIDER: def.u.fs_d.value = v; break;
-    case PF_Param_COLOR: {
-      const uint32_t c = static_cast<uint32_t>(v);
-      def.u.cd.value = PF_Pixel{static_cast<A_u_char>(c >> 24), static_cast<A_u_char>(c >> 16),
-                                static_cast<A_u_char>(c >> 8), static_cast<A_u_char>(c)};
-      break;
-    }
-    default: break;
-  }
-}
 
 std::vector<Setting> BlendingSettings() {
   std::vector<Setting> out;
@@ -322,11 +309,7 @@ void RunModule(const ModuleCase& m, const std::string& dir) {
             RenderRequest r{&input, &output, smart};
             r.originX = g.originX;
             r.originY = g.originY;
-            for (const auto& [index, value] : s.values) {
-              PF_ParamDef def = session.Param(index);
-              SetValue(def, value);
-              r.params[index] = def;
-            }
+            SetParams(session, s.values, r);
             if (s.layerIndex != 0) {
               switch (s.second) {
                 case Second::Default: break;

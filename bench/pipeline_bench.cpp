@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "bench/bare_loops.h"
+#include "bench/param_values.h"
 #include "hostsim/host.h"
 #include "hostsim/module.h"
 #include "hostsim/render_services.h"
@@ -57,9 +58,6 @@ struct BareLoops {
     }                                                                            \
   }
 
-// Parameter values by index, as the popups, sliders and checkboxes take them.
-using ParamValues = std::vector<std::pair<PF_ParamIndex, double>>;
-
 struct EffectCase {
   const char* name;
   const char* module;
@@ -85,15 +83,17 @@ int AllCores() { return std::max(1, static_cast<int>(std::thread::hardware_concu
 
 // The frames of the format being measured: one input and an output per core, kept between
 // benchmarks of the same format (a host reuses its buffers too) and dropped for the next format.
+// Each registered benchmark holds its own copy of the Format, so the format is known by the name,
+// which every copy shares with the kFrameFormats entry.
 struct Frames {
-  const Format* format = nullptr;
+  const char* format = nullptr;
   std::unique_ptr<World> input;
   std::vector<World> outputs;
 };
 
 Frames& FramesFor(const Format& f) {
   static Frames frames;
-  if (frames.format == &f) return frames;
+  if (frames.format == f.name) return frames;
   frames = Frames{};
   WorldOptions options;
   options.format = f.code;
@@ -106,18 +106,8 @@ Frames& FramesFor(const Format& f) {
   for (int i = 0; i < AllCores(); ++i) {
     frames.outputs.emplace_back(f.layout, kWidth, kHeight, options);
   }
-  frames.format = &f;
+  frames.format = f.name;
   return frames;
-}
-
-void SetValue(PF_ParamDef& def, double v) {
-  switch (def.param_type) {
-    case PF_Param_POPUP: def.u.pd.value = static_cast<A_long>(v); break;
-    case PF_Param_CHECKBOX: def.u.bd.value = static_cast<A_long>(v); break;
-    case PF_Param_SLIDER: def.u.sd.value = static_cast<A_long>(v); break;
-    case PF_Param_FLOAT_SLIDER: def.u.fs_d.value = v; break;
-    default: break;
-  }
 }
 
 // Renders through a module's exports (or the linked-in identity effect when `module` is null).
@@ -138,13 +128,7 @@ void Render(benchmark::State& state, const Format& f, int threads, const char* m
   std::vector<RenderRequest> requests;
   for (int i = 0; i < count; ++i) {
     RenderRequest r{frames.input.get(), &frames.outputs[i]};
-    if (values != nullptr) {
-      for (const auto& [index, value] : *values) {
-        PF_ParamDef def = session.Param(index);
-        SetValue(def, value);
-        r.params[index] = def;
-      }
-    }
+    if (values != nullptr) SetParams(session, *values, r);
     requests.push_back(r);
   }
   for (auto _ : state) {

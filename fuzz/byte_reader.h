@@ -18,9 +18,20 @@ class ByteReader {
 
   uint8_t Byte() { return at_ < size_ ? data_[at_++] : 0; }
   bool Bool() { return (Byte() & 1) != 0; }
-  uint16_t U16() { return static_cast<uint16_t>(Byte() | (Byte() << 8)); }
-  uint32_t U32() { return static_cast<uint32_t>(U16()) | (static_cast<uint32_t>(U16()) << 16); }
-  uint64_t U64() { return static_cast<uint64_t>(U32()) | (static_cast<uint64_t>(U32()) << 32); }
+  // Low part first. The reads are separate statements: the operands of | may be evaluated in
+  // either order, and a reproducer must decode the same under every compiler.
+  uint16_t U16() {
+    const uint16_t low = Byte();
+    return static_cast<uint16_t>(low | (Byte() << 8));
+  }
+  uint32_t U32() {
+    const uint32_t low = U16();
+    return low | (static_cast<uint32_t>(U16()) << 16);
+  }
+  uint64_t U64() {
+    const uint64_t low = U32();
+    return low | (static_cast<uint64_t>(U32()) << 32);
+  }
   int32_t I32() { return static_cast<int32_t>(U32()); }
 
   // A value in lo..hi (inclusive); one byte when the range fits in one.

@@ -267,7 +267,7 @@ class Scenario {
     host_.in_data.num_params = 1;
     if (!GlobalSetup()) return;
     if (ParamsSetup()) {
-      SequenceSetup(nullptr);
+      SequenceSetup(PF_Cmd_SEQUENCE_SETUP, nullptr);
       for (int step = 0; step < kMaxSteps && !in_.empty(); ++step) Step();
       if (host_.in_data.sequence_data != nullptr) SequenceSetdown();
     }
@@ -480,22 +480,16 @@ class Scenario {
     return err == PF_Err_NONE && complete;
   }
 
-  // Set-up of a new instance; `passed` is a handle the host hands in (nullptr: none).
-  void SequenceSetup(PF_Handle passed) {
+  // Set-up (PF_Cmd_SEQUENCE_SETUP) or re-set-up (PF_Cmd_SEQUENCE_RESETUP) of an instance;
+  // `passed` is a handle the host hands in (nullptr: none). Then the block the instance holds.
+  void SequenceSetup(PF_Cmd cmd, PF_Handle passed) {
     std::vector<unsigned char> passedBytes;
     if (passed != nullptr) {
       const auto* p = static_cast<const unsigned char*>(*passed);
       passedBytes.assign(p, p + host_.HandleSize(passed));
     }
     host_.in_data.sequence_data = passed;
-    const auto [err, a] =
-        Command(PF_Cmd_SEQUENCE_SETUP, [&] { return Send(PF_Cmd_SEQUENCE_SETUP); });
-    CheckNewBlock(PF_Cmd_SEQUENCE_SETUP, err, a, passed, passedBytes);
-  }
-
-  // After set-up or re-set-up: the block the instance now holds.
-  void CheckNewBlock(PF_Cmd cmd, PF_Err err, const Armed& a, PF_Handle passed,
-                     const std::vector<unsigned char>& passedBytes) {
+    const auto [err, a] = Command(cmd, [&] { return Send(cmd); });
     PF_Handle now = host_.in_data.sequence_data;
     if (passed == nullptr) {
       if (err == PF_Err_NONE) {
@@ -529,18 +523,6 @@ class Scenario {
               "command %d changed the stored bytes", cmd);
     }
     CheckHandles(cmd);
-  }
-
-  void SequenceResetup(PF_Handle passed) {
-    std::vector<unsigned char> passedBytes;
-    if (passed != nullptr) {
-      const auto* p = static_cast<const unsigned char*>(*passed);
-      passedBytes.assign(p, p + host_.HandleSize(passed));
-    }
-    host_.in_data.sequence_data = passed;
-    const auto [err, a] =
-        Command(PF_Cmd_SEQUENCE_RESETUP, [&] { return Send(PF_Cmd_SEQUENCE_RESETUP); });
-    CheckNewBlock(PF_Cmd_SEQUENCE_RESETUP, err, a, passed, passedBytes);
   }
 
   void SequenceSetdown() {
@@ -589,15 +571,15 @@ class Scenario {
       case 7:
         // A new instance; the host rarely hands in a handle of its own.
         if (host_.in_data.sequence_data != nullptr) SequenceSetdown();
-        SequenceSetup(in_.Rarely(64) ? StoredHandle() : nullptr);
+        SequenceSetup(PF_Cmd_SEQUENCE_SETUP, in_.Rarely(64) ? StoredHandle() : nullptr);
         break;
       case 8:
         // Re-set-up of the instance as it stands (duplicated), or of one loaded from a project.
         if (host_.in_data.sequence_data != nullptr && in_.Bool()) {
-          SequenceResetup(host_.in_data.sequence_data);
+          SequenceSetup(PF_Cmd_SEQUENCE_RESETUP, host_.in_data.sequence_data);
         } else {
           if (host_.in_data.sequence_data != nullptr) SequenceSetdown();
-          SequenceResetup(in_.Bool() ? StoredHandle() : nullptr);
+          SequenceSetup(PF_Cmd_SEQUENCE_RESETUP, in_.Bool() ? StoredHandle() : nullptr);
         }
         break;
       default:

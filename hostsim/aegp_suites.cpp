@@ -38,15 +38,14 @@ A_Err CbExecuteScript(AEGP_PluginID id, const A_char* script, A_Boolean platform
   AegpSim& sim = h.aegp;
   sim.scripts.push_back({id, script ? script : "", platform, error != nullptr});
   if (auto f = h.Fault("AEGP_ExecuteScript")) return *f;
+  if (error != nullptr) *error = nullptr;
   if (!sim.script_result_handle) {
     *result = nullptr;
-    if (error != nullptr) *error = nullptr;
     return A_Err{0};
   }
   std::string text = sim.script_result;
   text.push_back('\0');
   *result = sim.NewMemHandle(text.data(), text.size());
-  if (error != nullptr) *error = nullptr;
   return *result != nullptr ? A_Err{0} : kAegpGenericError;
 }
 

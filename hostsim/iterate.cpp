@@ -62,21 +62,18 @@ struct IterateImpl {
       }
       self.pixel_calls_.fetch_add(calls);
     };
+    // The caller's thread works too, beside threads - 1 started for the call. Short of threads or
+    // memory, the rows run on the threads that could be started: they take their rows from one
+    // counter, so any number of them covers every row.
     const int threads = std::min<int>(self.threads(), bottom - top);
-    if (threads <= 1) {
-      work();
-    } else {
-      std::vector<std::thread> pool;
-      // Short of threads or memory, the rows run on the threads that could be started: they
-      // take their rows from one counter, so any number of them covers every row.
-      try {
-        pool.reserve(threads - 1);
-        for (int i = 1; i < threads; ++i) pool.emplace_back(work);
-      } catch (const std::exception&) {
-      }
-      work();
-      for (auto& t : pool) t.join();
+    std::vector<std::thread> pool;
+    try {
+      pool.reserve(threads - 1);
+      for (int i = 1; i < threads; ++i) pool.emplace_back(work);
+    } catch (const std::exception&) {
     }
+    work();
+    for (auto& t : pool) t.join();
     return firstError.load();
   }
 

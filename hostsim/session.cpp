@@ -63,8 +63,8 @@ PF_ParamDef Session::Param(PF_ParamIndex index) const {
 }
 
 PF_Err Session::WithRenderInData(
-    const RenderRequest& request,
-    const std::function<PF_Err(PF_InData*, RenderContext*)>& command) const {
+    const RenderRequest& request, PF_OutData* answer,
+    const std::function<PF_Err(PF_InData*, PF_OutData*, RenderContext*)>& command) const {
   if (request.input == nullptr || request.output == nullptr) {
     throw std::invalid_argument("Session::Render needs an input and an output world");
   }
@@ -91,22 +91,22 @@ PF_Err Session::WithRenderInData(
   in.width = request.input->width();
   in.height = request.input->height();
   in.extent_hint = PF_Rect{0, 0, request.output->width(), request.output->height()};
-  return command(&in, &ctx);
-}
-
-PF_Err Session::PreRender(const RenderRequest& request, PF_PreRenderExtra* extra,
-                          PF_OutData* answer) const {
   PF_OutData out{};
-  const PF_Err err = WithRenderInData(request, [&](PF_InData* in, RenderContext*) {
-    return main_(PF_Cmd_SMART_PRE_RENDER, in, &out, nullptr, nullptr, extra);
-  });
+  const PF_Err err = command(&in, &out, &ctx);
   if (answer != nullptr) *answer = out;
   return err;
 }
 
+PF_Err Session::PreRender(const RenderRequest& request, PF_PreRenderExtra* extra,
+                          PF_OutData* answer) const {
+  return WithRenderInData(request, answer, [&](PF_InData* in, PF_OutData* out, RenderContext*) {
+    return main_(PF_Cmd_SMART_PRE_RENDER, in, out, nullptr, nullptr, extra);
+  });
+}
+
 PF_Err Session::Render(const RenderRequest& request, PF_OutData* answer) const {
-  PF_OutData out{};
-  const PF_Err err = WithRenderInData(request, [&](PF_InData* in, RenderContext* ctx) {
+  return WithRenderInData(request, answer, [&](PF_InData* in, PF_OutData* out,
+                                                RenderContext* ctx) {
     RenderServices& services = host_.render();
     if (request.smart) {
       PF_SmartRenderInput input{};
@@ -114,7 +114,7 @@ PF_Err Session::Render(const RenderRequest& request, PF_OutData* answer) const {
       input.bitdepth = static_cast<A_short>(
           IsFloat(request.output->layout()) ? 32 : 8 * ChannelSize(request.output->layout()));
       PF_SmartRenderExtra extra{&input, &services.smart.table};
-      return main_(PF_Cmd_SMART_RENDER, in, &out, nullptr, nullptr, &extra);
+      return main_(PF_Cmd_SMART_RENDER, in, out, nullptr, nullptr, &extra);
     }
 
     // The host's params array: the input layer, then every parameter's current value.
@@ -129,10 +129,8 @@ PF_Err Session::Render(const RenderRequest& request, PF_OutData* answer) const {
       }
       params[i] = &defs[i];
     }
-    return main_(PF_Cmd_RENDER, in, &out, params.data(), request.output->def(), nullptr);
+    return main_(PF_Cmd_RENDER, in, out, params.data(), request.output->def(), nullptr);
   });
-  if (answer != nullptr) *answer = out;
-  return err;
 }
 
 }  // namespace tavu::hostsim

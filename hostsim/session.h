@@ -83,9 +83,11 @@ class Session {
 
  private:
   // Runs `command` with the in_data of one render of `request`, its context registered so that
-  // callbacks given its effect_ref serve the request's worlds and values.
-  PF_Err WithRenderInData(const RenderRequest& request,
-                          const std::function<PF_Err(PF_InData*, RenderContext*)>& command) const;
+  // callbacks given its effect_ref serve the request's worlds and values, and a zeroed out_data
+  // that `answer` (when given) receives afterwards.
+  PF_Err WithRenderInData(
+      const RenderRequest& request, PF_OutData* answer,
+      const std::function<PF_Err(PF_InData*, PF_OutData*, RenderContext*)>& command) const;
 
   Host& host_;
   EntryPoint main_;

@@ -39,6 +39,7 @@ pattern="$samples/test_pattern.png"
 chart="$samples/colour_chart.png"
 
 section blending "tavu-Blending: the test pattern over the colour chart"
+over_chart=(--effect blending --layer "$pattern" --layer2 "$chart")
 # Every mode, learned from the module's own parameter list.
 mapfile -t modes < <("$bin/tavu-render" --effect blending --list-params |
   sed -n 's/.*"Blending Mode".*choices //p' | sed 's/ | /\n/g' | sed 's/^[0-9]*=//')
@@ -49,20 +50,16 @@ fi
 for i in "${!modes[@]}"; do
   m=${modes[i]}
   job blending "mode_$(printf %02d $((i + 1)))_${m// /_}.png" "$m" \
-    --effect blending --layer "$pattern" --layer2 "$chart" --set "Blending Mode=$m"
+    "${over_chart[@]}" --set "Blending Mode=$m"
 done
 job blending intensity_3_overlay.png "Overlay applied 3 times" \
-  --effect blending --layer "$pattern" --layer2 "$chart" --set "Blending Mode=Overlay" \
-  --set "Intensity=3"
+  "${over_chart[@]}" --set "Blending Mode=Overlay" --set "Intensity=3"
 job blending output_alpha_multiply.png "Multiply into alpha only" \
-  --effect blending --layer "$pattern" --layer2 "$chart" --set "Blending Mode=Multiply" \
-  --set "Output Channel=Alpha"
+  "${over_chart[@]}" --set "Blending Mode=Multiply" --set "Output Channel=Alpha"
 job blending mix_50_difference.png "Difference at 50 % mix" \
-  --effect blending --layer "$pattern" --layer2 "$chart" --set "Blending Mode=Difference" \
-  --set "Mix=50"
+  "${over_chart[@]}" --set "Blending Mode=Difference" --set "Mix=50"
 job blending swapped_subtract.png "Subtract with the inputs swapped" \
-  --effect blending --layer "$pattern" --layer2 "$chart" --set "Blending Mode=Subtract" \
-  --set "Swap Inputs=on"
+  "${over_chart[@]}" --set "Blending Mode=Subtract" --set "Swap Inputs=on"
 job blending self_screen.png "Screen over itself (Input 2 left at its default)" \
   --effect blending --layer "$pattern" --set "Blending Mode=Screen"
 job blending none_screen.png "Screen with no Input 2" \
