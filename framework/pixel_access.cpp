@@ -105,11 +105,4 @@ void FloatToPixelFloatBGRA(const PF_PixelFloat* s, PixelBGRAFloat* d) {
   LayoutBgraFloat::StoreWrapped(*s, d);
 }
 
-void RecordRoutines(RenderData* rd, const RoutineSet& set) {
-  rd->AE_SamplePixel = set.samplePixel;
-  rd->AE_GetPixel = set.getPixel;
-  rd->AE_SetPixel = set.setPixel;
-  rd->AEPrem_GetPixel = set.premGetPixel;
-}
-
 }  // namespace tavu
