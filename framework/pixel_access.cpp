@@ -7,44 +7,29 @@
 namespace tavu {
 namespace {
 
-// Which sampling suite and function serve a layout. The host interpolates channel by channel, so
+// Which sampling suite and function serve a depth. The host interpolates channel by channel, so
 // a BGRA destination goes through the ARGB-typed function of its depth unchanged.
-template <class Layout>
+template <class Channel>
 struct Sampling;
 template <>
-struct Sampling<LayoutArgb8> {
+struct Sampling<A_u_char> {
   static void Call(const AEGP_SuiteHandler& s, PF_ProgPtr ref, PF_Fixed x, PF_Fixed y,
                    const PF_SampPB* pb, PF_Pixel* dst) {
     s.Sampling8Suite1()->subpixel_sample(ref, x, y, pb, dst);
   }
 };
 template <>
-struct Sampling<LayoutBgra8> {
-  static void Call(const AEGP_SuiteHandler& s, PF_ProgPtr ref, PF_Fixed x, PF_Fixed y,
-                   const PF_SampPB* pb, PixelBGRA8* dst) {
-    s.Sampling8Suite1()->subpixel_sample(ref, x, y, pb, reinterpret_cast<PF_Pixel*>(dst));
-  }
-};
-template <>
-struct Sampling<LayoutArgb16> {
+struct Sampling<A_u_short> {
   static void Call(const AEGP_SuiteHandler& s, PF_ProgPtr ref, PF_Fixed x, PF_Fixed y,
                    const PF_SampPB* pb, PF_Pixel16* dst) {
     s.Sampling16Suite1()->subpixel_sample16(ref, x, y, pb, dst);
   }
 };
 template <>
-struct Sampling<LayoutArgbFloat> {
+struct Sampling<PF_FpShort> {
   static void Call(const AEGP_SuiteHandler& s, PF_ProgPtr ref, PF_Fixed x, PF_Fixed y,
                    const PF_SampPB* pb, PF_PixelFloat* dst) {
     s.SamplingFloatSuite1()->subpixel_sample_float(ref, x, y, pb, dst);
-  }
-};
-template <>
-struct Sampling<LayoutBgraFloat> {
-  static void Call(const AEGP_SuiteHandler& s, PF_ProgPtr ref, PF_Fixed x, PF_Fixed y,
-                   const PF_SampPB* pb, PixelBGRAFloat* dst) {
-    s.SamplingFloatSuite1()->subpixel_sample_float(ref, x, y, pb,
-                                                   reinterpret_cast<PF_PixelFloat*>(dst));
   }
 };
 
@@ -58,7 +43,9 @@ void Sample(const RenderData* context, PF_LayerDef* world, float x, float y, PF_
   const PF_Fixed fx = ToFixed(x);
   const PF_Fixed fy = ToFixed(y);
   typename Layout::Pixel dst{};
-  Sampling<Layout>::Call(suites, context->inData->effect_ref, fx, fy, &pb, &dst);
+  using ArgbPixel = typename detail::PixelOf<typename Layout::Channel, ChannelOrder::ARGB>::type;
+  Sampling<typename Layout::Channel>::Call(suites, context->inData->effect_ref, fx, fy, &pb,
+                                           reinterpret_cast<ArgbPixel*>(&dst));
   *out = Layout::ToWorking(dst);
 }
 
@@ -103,13 +90,6 @@ void FloatToPixel8BGRA(const PF_PixelFloat* s, PixelBGRA8* d) { LayoutBgra8::Sto
 void FloatToPixel16(const PF_PixelFloat* s, PF_Pixel16* d) { LayoutArgb16::StoreWrapped(*s, d); }
 void FloatToPixelFloatBGRA(const PF_PixelFloat* s, PixelBGRAFloat* d) {
   LayoutBgraFloat::StoreWrapped(*s, d);
-}
-
-void RecordRoutines(RenderData* rd, const RoutineSet& set) {
-  rd->AE_SamplePixel = set.samplePixel;
-  rd->AE_GetPixel = set.getPixel;
-  rd->AE_SetPixel = set.setPixel;
-  rd->AEPrem_GetPixel = set.premGetPixel;
 }
 
 }  // namespace tavu

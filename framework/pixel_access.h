@@ -106,42 +106,27 @@ inline constexpr RoutineSet kRoutinesBgraFloat{SamplePixelFloat_BGRA, GetPixelFl
 inline constexpr RoutineSet kRoutinesBgra8{SamplePixel8_BGRA, GetPixel8_BGRA, SetPixel8_BGRA,
                                           GetPixel8};
 
-void RecordRoutines(RenderData* rd, const RoutineSet& set);
+inline void RecordRoutines(RenderData* rd, const RoutineSet& set) {
+  rd->AE_SamplePixel = set.samplePixel;
+  rd->AE_GetPixel = set.getPixel;
+  rd->AE_SetPixel = set.setPixel;
+  rd->AEPrem_GetPixel = set.premGetPixel;
+}
 
-// What the driver records in the context for a frame it runs in each layout: the format code,
-// the bits per channel and the routine set. Premiere Pro's BGRA frames are recorded under the
-// After Effects code of their depth.
+// What the driver records in the context for a frame it runs in each layout: the bits per
+// channel, the After Effects format code of that depth (Premiere Pro's BGRA frames are recorded
+// under it too) and the layout's routine set.
 template <class Layout>
-struct FrameRecord;
-template <>
-struct FrameRecord<LayoutArgb8> {
-  static constexpr PF_PixelFormat kFormat = PF_PixelFormat_ARGB32;
-  static constexpr A_long kBits = 8;
-  static constexpr const RoutineSet& kRoutines = kRoutinesArgb8;
-};
-template <>
-struct FrameRecord<LayoutArgb16> {
-  static constexpr PF_PixelFormat kFormat = PF_PixelFormat_ARGB64;
-  static constexpr A_long kBits = 16;
-  static constexpr const RoutineSet& kRoutines = kRoutinesArgb16;
-};
-template <>
-struct FrameRecord<LayoutArgbFloat> {
-  static constexpr PF_PixelFormat kFormat = PF_PixelFormat_ARGB128;
-  static constexpr A_long kBits = 32;
-  static constexpr const RoutineSet& kRoutines = kRoutinesArgbFloat;
-};
-template <>
-struct FrameRecord<LayoutBgra8> {
-  static constexpr PF_PixelFormat kFormat = PF_PixelFormat_ARGB32;
-  static constexpr A_long kBits = 8;
-  static constexpr const RoutineSet& kRoutines = kRoutinesBgra8;
-};
-template <>
-struct FrameRecord<LayoutBgraFloat> {
-  static constexpr PF_PixelFormat kFormat = PF_PixelFormat_ARGB128;
-  static constexpr A_long kBits = 32;
-  static constexpr const RoutineSet& kRoutines = kRoutinesBgraFloat;
+struct FrameRecord {
+  static constexpr A_long kBits = Layout::kBits;
+  static constexpr PF_PixelFormat kFormat = kBits == 8    ? PF_PixelFormat_ARGB32
+                                            : kBits == 16 ? PF_PixelFormat_ARGB64
+                                                          : PF_PixelFormat_ARGB128;
+  static constexpr const RoutineSet& kRoutines =
+      Layout::kOrder == ChannelOrder::BGRA ? (kBits == 8 ? kRoutinesBgra8 : kRoutinesBgraFloat)
+      : kBits == 8                         ? kRoutinesArgb8
+      : kBits == 16                        ? kRoutinesArgb16
+                                           : kRoutinesArgbFloat;
 };
 
 template <class Layout>

@@ -84,14 +84,8 @@ inline constexpr int64_t kAny = INT64_MIN;
 template <class Effect, class Layout, int64_t Value>
 inline void RunKnownRow(A_long x, A_long y, const typename Layout::Pixel* in,
                         typename Layout::Pixel* out, A_long width, const RenderData* rd) {
-  using R = FrameRecord<Layout>;
   RenderData known = *rd;
-  known.pixelFormat = R::kFormat;
-  known.bitsPerChannel = R::kBits;
-  known.AE_SamplePixel = R::kRoutines.samplePixel;
-  known.AE_GetPixel = R::kRoutines.getPixel;
-  known.AE_SetPixel = R::kRoutines.setPixel;
-  known.AEPrem_GetPixel = R::kRoutines.premGetPixel;
+  RecordFrame<Layout>(&known);
   if constexpr (Value == detail::kAny) {
     RunPixels<Effect, Layout>(x, y, in, out, width, &known);
   } else {

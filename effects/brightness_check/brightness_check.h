@@ -6,6 +6,7 @@
 #include "effects/brightness_check/parameters.h"
 #include "framework/arithmetic.h"
 #include "framework/param_setup.h"
+#include "framework/pixel_layout.h"
 #include "framework/render_data.h"
 
 namespace tavu::brightness_check {
@@ -20,20 +21,12 @@ struct ParamBlock {
 };
 static_assert(sizeof(ParamBlock) == 44, "the sequence data holds exactly one 44-byte block");
 
-// The single-precision value nearest 1/255 (0x3B808081), multiplied rather than divided by 255.
-inline constexpr float kInv255 = 0.003921569f;
-
-inline PF_PixelFloat ColorToFloat(const PF_Pixel& p) {
-  return PF_PixelFloat{static_cast<float>(p.alpha) * kInv255, static_cast<float>(p.red) * kInv255,
-                       static_cast<float>(p.green) * kInv255, static_cast<float>(p.blue) * kInv255};
-}
-
 // Premiere Pro's threshold sliders run over 0..255.
 inline float ThresholdFromPremiere(float v) {
 #if TAVU_MACOS_ARITHMETIC
   return v / 255.0f;
 #else
-  return v * kInv255;
+  return v * ChannelScale<A_u_char>::kToFloat;
 #endif
 }
 
@@ -45,8 +38,10 @@ struct Effect {
                              PF_LayerDef*, RenderData* rd) {
     ParamBlock* b = MutableBlockOf<ParamBlock>(rd);
     if (b == nullptr) return PF_Err_INTERNAL_STRUCT_DAMAGED;
-    b->highlightColor = ColorToFloat(params[kHighlightColor]->u.cd.value);
-    b->shadowColor = ColorToFloat(params[kShadowColor]->u.cd.value);
+    // The colours convert as 8-bit pixels do: each channel times the single-precision value
+    // nearest 1/255 (0x3B808081), never divided by 255.
+    b->highlightColor = LayoutArgb8::ToWorking(params[kHighlightColor]->u.cd.value);
+    b->shadowColor = LayoutArgb8::ToWorking(params[kShadowColor]->u.cd.value);
     b->highlightClamp = static_cast<float>(params[kHighlightClamp]->u.fs_d.value);
     b->shadowClamp = static_cast<float>(params[kShadowClamp]->u.fs_d.value);
     if (in_data->appl_id == PF_APPL_ID_PREMIERE) {
