@@ -38,9 +38,6 @@ struct RenderData {
   GetPixelFunc AEPrem_GetPixel;
 };
 
-// The iteration geometry's 16-bit fields: the low 16 bits of the 32-bit value, sign-extended.
-inline A_long LowSigned16(A_long v) { return static_cast<A_short>(static_cast<A_u_short>(v)); }
-
 // The effect's block as its Process and ParamsAssign see it.
 template <class Block>
 const Block& BlockOf(const RenderData* rd) {

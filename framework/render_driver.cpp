@@ -93,10 +93,11 @@ PF_Err DoRender(PF_InData* in_data, PF_LayerDef* input, RenderData* rd, PF_OutDa
   // The host writes the code straight into the context; the query's own code is not examined.
   world.As<PF_WorldSuite>()->PF_GetPixelFormat(output, &rd->pixelFormat);
 
-  // One column, as many rows as the output: the host calls the row routine once per row.
-  const PF_Rect area{0, 0, 1, LowSigned16(output->height)};
-  const PF_Point origin{LowSigned16(in_data->output_origin_x),
-                        LowSigned16(in_data->output_origin_y)};
+  // One column, as many rows as the output: the host calls the row routine once per row. The
+  // height and the origin go to the host whole: a frame may be far taller than 32767 rows, and
+  // every one of them is a row to run.
+  const PF_Rect area{0, 0, 1, output->height};
+  const PF_Point origin{in_data->output_origin_x, in_data->output_origin_y};
   const A_long progressFinal = output->height;
 
   switch (rd->pixelFormat) {

@@ -179,7 +179,7 @@ PF_Err IterateRow(void* refcon, A_long x, A_long y, typename Layout::Pixel* in,
   const A_long width = rd->outputWorld->width;
   if (width <= 0) return PF_Err_NONE;
   const PF_LayerDef* input = rd->inputWorld;
-  const int64_t originH = LowSigned16(rd->inData->output_origin_x);
+  const int64_t originH = rd->inData->output_origin_x;
   const int64_t first = input->data == nullptr ? width : std::clamp<int64_t>(-originH, 0, width);
   const int64_t last =
       input->data == nullptr ? width : std::clamp<int64_t>(input->width - originH, first, width);

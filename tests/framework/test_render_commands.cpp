@@ -82,6 +82,32 @@ TEST_F(RenderCommands, ProcessSeesOutputPositionsAndTheIterationOrigin) {
   }
 }
 
+// A frame taller than a 16-bit row count holds runs every row: it comes out exactly as its two
+// halves do when each is rendered as a frame of its own.
+TEST_F(RenderCommands, AFrameOfFortyThousandRowsRendersAsItsHalvesApart) {
+  constexpr A_long kWidth = 3, kRows = 40000, kHalf = kRows / 2;
+  for (const auto& f : kFormats) {
+    if (f.app != HostApp::AfterEffects) continue;
+    for (bool smart : {false, true}) {
+      Start(f.app);
+      const auto render = [&](A_long firstRow, A_long rows) {
+        World input(f.layout, kWidth, rows), output(f.layout, kWidth, rows);
+        input.Fill([&](A_long x, A_long y) { return Pattern(f.layout, x, firstRow + y); });
+        RenderRequest r{&input, &output, smart};
+        r.params = {{ProbeEffect::kMode, Mode(ProbeEffect::kScale)},
+                    {ProbeEffect::kValue, Value(0.5)}};
+        EXPECT_EQ(session->Render(r), PF_Err_NONE);
+        return output;
+      };
+      const World whole = render(0, kRows), top = render(0, kHalf), bottom = render(kHalf, kHalf);
+      const std::string what = std::string(LayoutName(f.layout)) + (smart ? " smart" : "");
+      ExpectEveryPixel(whole, [&](A_long x, A_long y) {
+        return y < kHalf ? top.Get(x, y) : bottom.Get(x, y - kHalf);
+      }, what);
+    }
+  }
+}
+
 TEST_F(RenderCommands, RowRoutinesClampOutOfRangeResultsIntoIntegerChannels) {
   // Stored input, gain, expected store: never wrapped, NaN to 0; float passes through.
   const struct {

@@ -114,7 +114,7 @@ TEST(RenderDriver, RecordsFormatDepthAndTheLayoutsRoutineSet) {
   }
 }
 
-TEST(RenderDriver, IterationGeometryTakesSixteenBitFields) {
+TEST(RenderDriver, IterationGeometryTakesTheFullHeightAndOrigin) {
   Host host(HostApp::AfterEffects);
   host.render().iterate.set_threads(1);
   World input(Layout::Argb8, 1, 70000), output(Layout::Argb8, 1, 70000);
@@ -130,8 +130,8 @@ TEST(RenderDriver, IterationGeometryTakesSixteenBitFields) {
   EXPECT_EQ(calls[0].area.left, 0);
   EXPECT_EQ(calls[0].area.top, 0);
   EXPECT_EQ(calls[0].area.right, 1);
-  EXPECT_EQ(calls[0].area.bottom, 70000 - 65536);
-  EXPECT_EQ(calls[0].origin.h, 0x2345);
+  EXPECT_EQ(calls[0].area.bottom, 70000);
+  EXPECT_EQ(calls[0].origin.h, 0x12345);
   EXPECT_EQ(calls[0].origin.v, -3);
   EXPECT_EQ(calls[0].src, input.def());
   EXPECT_EQ(calls[0].dst, output.def());
