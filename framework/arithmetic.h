@@ -1,9 +1,10 @@
-// The one switch between the two platforms' float arithmetic. The shipped Windows and macOS
-// modules were built by compilers whose float code differs in a few spots (division instead of
-// multiplication by a reciprocal, how a NaN travels through a clamp), and each variant of an
-// effect reproduces its own platform's. Every file that tests TAVU_MACOS_ARITHMETIC includes this
-// header, so all of a module's code agrees on it: the build defines it to 1 for the macOS variant,
-// and where the build says nothing an Apple compiler selects 1 and every other compiler 0.
+// The one switch between the two platforms' float arithmetic. The Windows and macOS builds of an
+// effect compute a few spots differently (division instead of multiplication by a reciprocal, how
+// a NaN travels through a clamp), and each variant keeps its own platform's results to the bit,
+// so a project renders on each platform as it always has there. Every file that tests
+// TAVU_MACOS_ARITHMETIC includes this header, so all of a module's code agrees on it: the build
+// defines it to 1 for the macOS variant, and where the build says nothing an Apple compiler
+// selects 1 and every other compiler 0.
 #pragma once
 
 #include <cfloat>

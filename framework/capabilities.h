@@ -19,9 +19,9 @@ struct OutFlagWords {
 
 // Declared by every effect on every host: the render reads no neighbouring pixel, honours the
 // output extent and renders on many threads through smart render. The mutable-sequence-data flag
-// is declared for the host's sake, as the shipped modules declare it: each render fills its own
-// copy of the parameter block (render_commands.h) and leaves the sequence data's bytes as set-up
-// wrote them.
+// is declared for the host's sake, as these effects have always declared it: each render fills
+// its own copy of the parameter block (render_commands.h) and leaves the sequence data's bytes as
+// set-up wrote them.
 inline constexpr PF_OutFlags kCommonOutFlags =
     PF_OutFlag_PIX_INDEPENDENT | PF_OutFlag_USE_OUTPUT_EXTENT;
 inline constexpr PF_OutFlags2 kCommonOutFlags2 =

@@ -5,8 +5,8 @@
 // and its per-channel formulas live here and are forced inline into the per-pixel routine:
 // one switch, then straight arithmetic on registers. The row loops are compiled per mode (the
 // effect's RowConstant), so the switch folds away and, for the four HSL modes, only the parts
-// of the conversions whose result the mode uses remain. Results must match the shipped modules
-// to the bit; see hsl.h for the build flags this needs and framework/arithmetic.h for the macOS
+// of the conversions whose result the mode uses remain. Results are specified to the bit; see
+// hsl.h for the build flags this needs and framework/arithmetic.h for the macOS
 // arithmetic switch.
 #pragma once
 
@@ -148,7 +148,8 @@ inline constexpr const char* kBlendModeChoices = detail::kModeChoiceText.text;
 
 // ---- per-channel formulas ------------------------------------------------------------------
 // t is the base channel, o the blend channel, the result the raw (unmixed, unclamped) value.
-// Operation order is as the shipped modules compute it; do not simplify.
+// Each formula rounds in its written operation order, which the results depend on to the bit; do
+// not simplify.
 namespace channel {
 
 inline float AtMostOne(float v) { return v >= 1.0f ? 1.0f : v; }  // NaN passes

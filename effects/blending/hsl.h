@@ -5,10 +5,11 @@
 // red at 0, green at 1/3, blue at 2/3), green holds S and blue holds L. Alpha is copied and
 // never enters the arithmetic.
 //
-// The results must match the shipped Windows and macOS modules to the bit, so every formula
-// keeps its written operation order. Build every translation unit that includes this header
-// with -ffp-contract=off (a fused multiply-add rounds once where we round twice) and without
-// -ffast-math (it reassociates and drops the NaN rules below).
+// The results are specified to the bit, for each platform's build: a frame renders the same in
+// every version, so a saved project looks as it did. Each formula therefore keeps its written
+// operation order, as another order rounds differently. Build every translation unit that
+// includes this header with -ffp-contract=off (a fused multiply-add rounds once where we round
+// twice) and without -ffast-math (it reassociates and drops the NaN rules below).
 #pragma once
 
 #include <cmath>
@@ -181,7 +182,7 @@ struct HslRecipe {
 };
 
 inline constexpr HslRecipe kHslHue{true, false, true};  // lightness from the blend too, unlike
-                                                         // the usual Hue mode: shipped behaviour
+                                                         // the usual Hue mode: this effect's Hue
 inline constexpr HslRecipe kHslSaturation{false, true, false};
 inline constexpr HslRecipe kHslColor{true, true, false};
 inline constexpr HslRecipe kHslLuminosity{false, false, true};

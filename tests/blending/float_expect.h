@@ -1,5 +1,5 @@
-// Bit-level float comparison for the effect tests: an effect's arithmetic must match the shipped
-// modules to the bit, so "close enough" is a failure here.
+// Bit-level float comparison for the effect tests: an effect's results are specified to
+// the bit, so "close enough" is a failure here.
 #pragma once
 
 #include <gtest/gtest.h>

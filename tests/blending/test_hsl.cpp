@@ -1,5 +1,5 @@
-// HSL conversions: worked values of the shipped modules, bit for bit, in both arithmetic
-// variants. Build with -DTAVU_MACOS_ARITHMETIC=1 to check the macOS expectations.
+// HSL conversions: worked values, bit for bit, in both arithmetic variants. Build with
+// -DTAVU_MACOS_ARITHMETIC=1 to check the macOS expectations.
 #include "effects/blending/hsl.h"
 
 #include <gtest/gtest.h>
