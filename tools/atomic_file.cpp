@@ -92,7 +92,7 @@ void RequireFileOrNothing(const std::string& path, const std::string& resolved) 
   Fail(path, "not a regular file; only a file is replaced by the output");
 }
 
-constexpr int kCleanupSignals[] = {SIGINT, SIGTERM, SIGHUP};
+constexpr int kCleanupSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
 
 // Only async-signal-safe calls: unlink, sigaction, raise. The signal is blocked while its
 // handler runs, so the raise takes effect, with the default action, once the handler returns.
@@ -146,6 +146,9 @@ void CheckOutputWritable(const std::string& path) {
 }
 
 void RemovePendingFilesOnSignals() {
+  // Past the file-size limit the system would end the process by SIGXFSZ mid-write; ignored, the
+  // write fails with EFBIG and takes the path of any failed write: told, and its file removed.
+  ::signal(SIGXFSZ, SIG_IGN);
   for (int sig : kCleanupSignals) {
     struct sigaction previous {};
     if (::sigaction(sig, nullptr, &previous) != 0 || previous.sa_handler == SIG_IGN) continue;

@@ -13,9 +13,10 @@ namespace tavu::render {
 // pipe) is where the output would land.
 void CheckOutputWritable(const std::string& path);
 
-// Makes SIGINT, SIGTERM and SIGHUP remove every PendingFile not yet committed before the process
-// ends by the signal as it would have without the handler. A signal the process ignores stays
-// ignored. For a program's main: a library must not take over signals.
+// Makes SIGINT, SIGTERM, SIGHUP and SIGQUIT remove every PendingFile not yet committed before the
+// process ends by the signal as it would have without the handler. A signal the process ignores
+// stays ignored. SIGXFSZ is ignored, so that a write past the file-size limit fails as any write
+// error does. For a program's main: a library must not take over signals.
 void RemovePendingFilesOnSignals();
 
 // A new file for the output at `target`, under a short temporary name in the folder the output
@@ -30,8 +31,8 @@ class PendingFile {
   PendingFile(const PendingFile&) = delete;
   PendingFile& operator=(const PendingFile&) = delete;
 
+  // Its temporary name is not handed out: messages about the file name the output it becomes.
   int fd() const { return fd_; }
-  const std::string& temp_path() const { return temp_; }
 
   void Commit();
 

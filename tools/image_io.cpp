@@ -401,8 +401,9 @@ class FileIStream : public Imf::IStream {
   bool failed_ = false;
 };
 
-// Writes into the pending file. Imf::OutputFile writes its line-offset table from its destructor
-// and swallows any exception there, so a failure is also remembered for the caller to check.
+// Writes into the pending file, under the output's name, which OpenEXR's messages quote.
+// Imf::OutputFile writes its line-offset table from its destructor and swallows any exception
+// there, so a failure is also remembered for the caller to check.
 class FdOStream : public Imf::OStream {
  public:
   FdOStream(int fd, const std::string& name) : Imf::OStream(name.c_str()), fd_(fd) {}
@@ -458,7 +459,7 @@ void WriteExr(const std::string& path, int width, int height,
   PendingFile out(path);
   std::string failure;
   {
-    FdOStream stream(out.fd(), out.temp_path());
+    FdOStream stream(out.fd(), path);
     try {
       Imf::Header header(display, data);
       for (const char* name : kRgbaChannelNames)

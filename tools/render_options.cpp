@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <set>
@@ -85,6 +86,8 @@ Options ParseOptions(const std::vector<std::string>& args) {
       {"--output", [&](const std::string& v) { o.output = v; }},
   };
 
+  const std::set<std::string> names = {"--effect", "--module", "--layer", "--layer2", "--output"};
+
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
     if (arg == "--help" || arg == "-h") {
@@ -104,7 +107,11 @@ Options ParseOptions(const std::vector<std::string>& args) {
       about = true;
     } else {
       if (i + 1 == args.size()) throw UsageError(arg + " needs a value");
-      option->second(args[++i]);
+      const std::string& value = args[++i];
+      // An empty name (an unset shell variable, most often) names no file, module or effect:
+      // told as such, not as a file or effect that has no name or was never given.
+      if (value.empty() && names.count(arg) != 0) throw UsageError(arg + ": the value is empty");
+      option->second(value);
     }
   }
 
@@ -129,6 +136,11 @@ Options ParseOptions(const std::vector<std::string>& args) {
   if (o.layer.empty()) throw UsageError("a render needs --layer FILE");
   if (o.output.empty()) throw UsageError("a render needs --output FILE");
   if (!ImageFileTypeFor(o.output)) {
+    // ".png" alone is a hidden file's name, with no extension: what it lacks is the name.
+    const std::string name = std::filesystem::path(o.output).filename().string();
+    if (ImageFileTypeFor("a" + name)) {
+      throw UsageError("--output " + o.output + ": a name is missing before " + name);
+    }
     throw UsageError("--output " + o.output + ": the name must end in .png or .exr");
   }
   // Premiere Pro hands effects 8-bit or float BGRA frames; it has no 16-bit frame to give.

@@ -134,13 +134,13 @@ class TavuRender : public ::testing::Test {
     posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (!launch.cwd.empty()) posix_spawn_file_actions_addchdir_np(&actions, launch.cwd.c_str());
-    // The signals a test sends take their default action even when this test was started with
-    // them ignored, as a background job is.
+    // The signals a test sends or provokes take their default action even when this test was
+    // started with them ignored, as a background job is.
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
     sigset_t defaults;
     sigemptyset(&defaults);
-    for (int sig : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&defaults, sig);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGXFSZ}) sigaddset(&defaults, sig);
     posix_spawnattr_setsigdefault(&attributes, &defaults);
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
     std::vector<std::string> argStrings = launch.wrapper;
@@ -236,6 +236,17 @@ TEST_F(TavuRender, ErrorsGiveTheirExitStatusAMessageAndNoOutput) {
        {"unknown effect \"blend\"", "blending, combine-rgba, brightness-check, color-gray"}},
       {{"--effect", "blending", "--layer", layer, "--output", Out("result.tif")}, 2,
        {".png or .exr"}},
+      // A name that is only the extension, and empty values, say what is missing.
+      {{"--effect", "blending", "--layer", layer, "--output", Out(".png")}, 2,
+       {"--output " + Out(".png") + ": a name is missing before .png"}},
+      {{"--effect", "blending", "--layer", "", "--output", out}, 2,
+       {"--layer: the value is empty"}},
+      {{"--effect", "blending", "--layer", layer, "--layer2", "", "--output", out}, 2,
+       {"--layer2: the value is empty"}},
+      {{"--effect", "", "--about"}, 2, {"--effect: the value is empty"}},
+      {{"--effect", "blending", "--module", "", "--about"}, 2, {"--module: the value is empty"}},
+      {{"--effect", "blending", "--layer", layer, "--output", ""}, 2,
+       {"--output: the value is empty"}},
       {{"--effect", "blending", "--depth", "12", "--layer", layer, "--output", out}, 2,
        {"--depth takes 8, 16 or 32"}},
       {{"--effect", "blending", "--layer", layer}, 2, {"--output FILE"}},
@@ -398,7 +409,7 @@ TEST_F(TavuRender, AnInterruptedWriteLeavesNothingBehind) {
                                          "16",       "--layer",         In("noise.png"),
                                          "--output", Out("result.png")};
 
-  for (const int sig : {SIGINT, SIGTERM, SIGHUP}) {
+  for (const int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
     SCOPED_TRACE(strsignal(sig));
     ClearOutputs();
     std::ofstream(Out("result.png")) << "old";
@@ -406,7 +417,9 @@ TEST_F(TavuRender, AnInterruptedWriteLeavesNothingBehind) {
     // The write is caught when a second file appears beside the output; a machine fast enough to
     // finish first gets another try.
     for (int attempt = 0; attempt < 5 && !caught; ++attempt) {
-      const pid_t pid = Start(args);
+      // No core file of SIGQUIT's default action in the folder the tests run in.
+      const pid_t pid =
+          Start(args, {{}, "", {"/bin/sh", "-c", "ulimit -c 0 && exec \"$@\"", "sh"}});
       ASSERT_GT(pid, 0);
       const auto running = [pid] {
         siginfo_t info{};
@@ -426,6 +439,32 @@ TEST_F(TavuRender, AnInterruptedWriteLeavesNothingBehind) {
     ASSERT_TRUE(caught) << "the write was never seen under way";
     EXPECT_EQ(OutputListing(), std::vector<std::string>{"result.png"});
     EXPECT_EQ(Slurp(Out("result.png")), "old");
+  }
+}
+
+// A write past the file-size limit is a write error like any other: told, naming the output and
+// not the temporary file, with nothing of the new file left and the earlier output as it was.
+// The layer is noise, which no format compresses below the limit.
+TEST_F(TavuRender, AWriteBeyondTheFileSizeLimitFailsAndKeepsTheEarlierOutput) {
+  std::uint32_t state = 12345;
+  WriteImage(In("noise.png"), Generated<std::uint8_t>(128, 128, [&](int, int) {
+               state = state * 1664525u + 1013904223u;
+               return state >> 24;
+             }));
+  for (const char* name : {"result.png", "result.exr"}) {
+    SCOPED_TRACE(name);
+    ClearOutputs();
+    std::ofstream(Out(name)) << "old";
+    const std::vector<std::string> args = {"--effect", "combine-rgba", "--depth", "32",
+                                           "--layer",  In("noise.png"), "--output", Out(name)};
+    // 32 blocks of 512 bytes: 16 KiB, well short of either output.
+    const Outcome r =
+        Finish(Start(args, {{}, "", {"/bin/sh", "-c", "ulimit -f 32 && exec \"$@\"", "sh"}}));
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_EQ(r.err.rfind("tavu-render: " + Out(name) + ": ", 0), 0u) << r.err;
+    EXPECT_EQ(r.err.find(".tavu-"), std::string::npos) << r.err;
+    EXPECT_EQ(OutputListing(), std::vector<std::string>{name});
+    EXPECT_EQ(Slurp(Out(name)), "old");
   }
 }
 
