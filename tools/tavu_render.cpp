@@ -36,9 +36,10 @@ using hostsim::World;
 
 enum ExitStatus { kDone = 0, kFileError = 1, kUsageError = 2, kModuleError = 3 };
 
-// A command the module answered with an error code.
+// A command the module answered with an error code, or a call the module got wrong.
 class ModuleError : public std::runtime_error {
  public:
+  explicit ModuleError(const std::string& message) : std::runtime_error(message) {}
   ModuleError(const std::string& command, PF_Err code, const std::string& said)
       : std::runtime_error("the module returned error " + std::to_string(code) + " for " + command +
                            (said.empty() ? "" : " (it says: \"" + said + "\")")) {}
@@ -274,6 +275,11 @@ int RunWith(const Options& o, FrameSize& frame) {
   hostsim::Module module(path);
   PF_Err err = PF_Err_NONE;
   const hostsim::PluginInfo info = module.Describe(&err);
+  if (!info.refused.empty()) {
+    throw ModuleError("the module's PluginDataEntryFunction passed " + info.refused +
+                      " to the host's registration callback, which refused it with error " +
+                      std::to_string(PF_Err_BAD_CALLBACK_PARAM));
+  }
   if (err != PF_Err_NONE) throw ModuleError("PluginDataEntryFunction", err, "");
 
   hostsim::Host host(o.host);

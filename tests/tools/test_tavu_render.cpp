@@ -202,6 +202,16 @@ TEST_F(TavuRender, ErrorsGiveTheirExitStatusAMessageAndNoOutput) {
       .write(whole.data(), std::streamsize(whole.size() / 2));
   std::ofstream(In("text.png")) << "this is not an image\n";
   ASSERT_EQ(mkfifo(In("pipe.png").c_str(), 0644), 0);
+  // Copies of a real module: cut inside its loadable segments, with the low byte of its machine
+  // number made AArch64's (x86-64's on AArch64), and of the other class.
+  const std::string module = Slurp(TAVU_REFUSING_MODULE);
+  std::ofstream(In("cut.so"), std::ios::binary).write(module.data(), 3000);
+  std::string changed = module;
+  changed[18] = changed[18] == '\xB7' ? '\x3E' : '\xB7';
+  std::ofstream(In("machine.so"), std::ios::binary) << changed;
+  changed = module;
+  changed[4] = changed[4] == 1 ? 2 : 1;
+  std::ofstream(In("class.so"), std::ios::binary) << changed;
 
   const std::string layer = In("layer.png"), out = Out("result.png");
   const std::string refusing = TAVU_REFUSING_MODULE;
@@ -271,8 +281,17 @@ TEST_F(TavuRender, ErrorsGiveTheirExitStatusAMessageAndNoOutput) {
        {"pipe.png: not a regular file"}},
       // A module name without a folder is a file here, never one from the library path.
       {{"--module", "libc.so.6", "--about"}, 1, {"cannot load module ./libc.so.6"}},
+      // Module files the loader would crash or hang on, or would report as missing.
+      {{"--module", In("cut.so"), "--about"}, 1,
+       {"cut.so: cut short: a loadable segment ends at byte"}},
+      {{"--module", In("pipe.png"), "--about"}, 1, {"pipe.png: not a regular file"}},
+      {{"--module", In("machine.so"), "--about"}, 1,
+       {"machine.so: an ELF file for another machine"}},
+      {{"--module", In("class.so"), "--about"}, 1, {"class.so: a ", "-bit ELF file; this machine"}},
       // The module's own error codes, named by command.
       {{"--module", refusing, "--about"}, 3, {"error 42 for PluginDataEntryFunction"}, "-1"},
+      {{"--module", refusing, "--about"}, 3,
+       {"passed a null display name to the host's registration callback", "error 516"}, "names"},
       {{"--module", refusing, "--about"}, 3,
        {"error 42 for PF_Cmd_GLOBAL_SETUP", "refused on request"}, "1"},
       {{"--module", refusing, "--list-params"}, 3, {"error 42 for PF_Cmd_PARAMS_SETUP"}, "4"},
