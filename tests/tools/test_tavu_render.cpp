@@ -292,6 +292,9 @@ TEST_F(TavuRender, ErrorsGiveTheirExitStatusAMessageAndNoOutput) {
       {{"--module", refusing, "--about"}, 3, {"error 42 for PluginDataEntryFunction"}, "-1"},
       {{"--module", refusing, "--about"}, 3,
        {"passed a null display name to the host's registration callback", "error 516"}, "names"},
+      // The module's message on one line, its control characters escaped.
+      {{"--module", refusing, "--about"}, 3,
+       {"(it says: \"two\\nlines \\x1b[31mred\\\\\")\n"}, "1:two\nlines \x1b[31mred\\"},
       {{"--module", refusing, "--about"}, 3,
        {"error 42 for PF_Cmd_GLOBAL_SETUP", "refused on request"}, "1"},
       {{"--module", refusing, "--list-params"}, 3, {"error 42 for PF_Cmd_PARAMS_SETUP"}, "4"},
@@ -645,13 +648,14 @@ Imf::FrameBuffer RgbaFrame(const Image& image, const Imath::Box2i& window) {
   return frame;
 }
 
-// Part 1 "depth" holds Z only, part 2 "beauty" the image as RGBA.
-void WriteTwoPartExr(const std::string& path, const Image& image) {
+// Part 1 "depth" holds Z only, part 2 (named `partName`) the image as RGBA.
+void WriteTwoPartExr(const std::string& path, const Image& image,
+                     const std::string& partName = "beauty") {
   const Imath::Box2i window({0, 0}, {image.width - 1, image.height - 1});
   std::vector<Imf::Header> headers(2, Imf::Header(image.width, image.height));
   headers[0].setName("depth");
   headers[0].channels().insert("Z", Imf::Channel(Imf::FLOAT));
-  headers[1].setName("beauty");
+  headers[1].setName(partName);
   for (const char* name : {"R", "G", "B", "A"})
     headers[1].channels().insert(name, Imf::Channel(Imf::FLOAT));
   for (auto& header : headers) header.setType(Imf::SCANLINEIMAGE);
@@ -703,6 +707,11 @@ TEST_F(TavuRender, OpenExrDeepMultipartAndPlacedInputs) {
   EXPECT_NE(parts.out.find("parts.exr: read part 2 of 2 (\"beauty\")"), std::string::npos)
       << parts.out;
   EXPECT_TRUE(ReadImage(Out("parts.exr")).samples == plain.samples);
+  // A part's name is told on one line, its control characters escaped.
+  WriteTwoPartExr(In("named.exr"), layerFloat_, "be\x1b]0;title\x07" "auty\n");
+  const Outcome named = renderOf("named.exr", "named.exr");
+  EXPECT_NE(named.out.find("(\"be\\x1b]0;title\\x07auty\\n\")\n"), std::string::npos)
+      << named.out;
 
   const Outcome placed = renderOf("placed.exr", "placed.exr");
   ASSERT_EQ(placed.status, 0) << placed.err;
