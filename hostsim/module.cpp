@@ -1,11 +1,21 @@
 #include "hostsim/module.h"
 
+#include <cerrno>
+#include <cstdint>
+#include <cstring>
 #include <stdexcept>
 
 #if defined(_WIN32)
 #include <windows.h>
 #else
 #include <dlfcn.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+#if defined(__ELF__)
+#include <elf.h>
+#include <link.h>
 #endif
 
 namespace tavu::hostsim {
@@ -22,7 +32,110 @@ void* Symbol(void* h, const char* name) {
 }
 void Close(void* h) { FreeLibrary(static_cast<HMODULE>(h)); }
 #else
+
+#if defined(__ELF__)
+// The ELF machine this process runs as: a module built for another one cannot be loaded.
+#if defined(__x86_64__)
+constexpr unsigned kMachine = EM_X86_64;
+#elif defined(__i386__)
+constexpr unsigned kMachine = EM_386;
+#elif defined(__aarch64__)
+constexpr unsigned kMachine = EM_AARCH64;
+#elif defined(__arm__)
+constexpr unsigned kMachine = EM_ARM;
+#elif defined(__riscv)
+constexpr unsigned kMachine = EM_RISCV;
+#elif defined(__powerpc64__)
+constexpr unsigned kMachine = EM_PPC64;
+#else
+#error "name this architecture's ELF machine number"
+#endif
+constexpr unsigned char kClass = sizeof(void*) == 8 ? ELFCLASS64 : ELFCLASS32;
+constexpr unsigned char kByteOrder =
+    __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__ ? ELFDATA2LSB : ELFDATA2MSB;
+
+// Reads `size` bytes at `offset` of the open file; false when the file ends before them.
+bool ReadAt(int fd, std::uint64_t offset, void* to, std::size_t size) {
+  auto* bytes = static_cast<char*>(to);
+  while (size > 0) {
+    const ssize_t got = pread(fd, bytes, size, static_cast<off_t>(offset));
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) return false;
+    bytes += got;
+    offset += static_cast<std::uint64_t>(got);
+    size -= static_cast<std::size_t>(got);
+  }
+  return true;
+}
+
+// What keeps the loader from loading the ELF file `fd` of `size` bytes safely, or "". The loader
+// maps each loadable segment from the file: a segment beyond the file's end is a bus error at
+// its first touch, not an error the loader could report.
+std::string ElfFault(int fd, std::uint64_t size) {
+  ElfW(Ehdr) header{};
+  const bool wholeHeader = ReadAt(fd, 0, &header, sizeof header);
+  if (size < SELFMAG || std::memcmp(header.e_ident, ELFMAG, SELFMAG) != 0) return "not an ELF file";
+  if (!wholeHeader) {
+    return "cut short: its ELF header ends past the end of the file (" + std::to_string(size) +
+           " bytes)";
+  }
+  if (header.e_ident[EI_CLASS] != kClass) {
+    return header.e_ident[EI_CLASS] == ELFCLASS32 ? "a 32-bit ELF file; this machine loads 64-bit"
+           : header.e_ident[EI_CLASS] == ELFCLASS64 ? "a 64-bit ELF file; this machine loads 32-bit"
+                                                    : "an ELF file of an unknown class";
+  }
+  if (header.e_ident[EI_DATA] != kByteOrder) return "an ELF file of the other byte order";
+  if (header.e_type != ET_DYN) {
+    return "not a shared object (ELF type " + std::to_string(header.e_type) + ")";
+  }
+  if (header.e_machine != kMachine) {
+    return "an ELF file for another machine (machine " + std::to_string(header.e_machine) +
+           "; this one is " + std::to_string(kMachine) + ")";
+  }
+  if (header.e_phentsize != sizeof(ElfW(Phdr))) return "an ELF file with a damaged header";
+  for (unsigned i = 0; i < header.e_phnum; ++i) {
+    ElfW(Phdr) segment;
+    if (!ReadAt(fd, header.e_phoff + std::uint64_t{i} * sizeof segment, &segment, sizeof segment)) {
+      return "cut short: its program headers end past the end of the file (" +
+             std::to_string(size) + " bytes)";
+    }
+    if (segment.p_type != PT_LOAD) continue;
+    if (segment.p_offset > size || segment.p_filesz > size - segment.p_offset) {
+      return "cut short: a loadable segment ends at byte " +
+             std::to_string(std::uint64_t{segment.p_offset} + segment.p_filesz) +
+             ", past the end of the file (" + std::to_string(size) + " bytes)";
+    }
+  }
+  return "";
+}
+#endif
+
+// What is wrong with the file at `path` for the loader, or "". The file is opened without
+// blocking, so that a FIFO cannot hold the process, and judged through the open descriptor. The
+// loader then opens the path again: a file replaced in between is not caught. Loading through
+// /proc/self/fd/N would close that gap, but the loader matches such names against the objects it
+// already holds, and a later module on a reused descriptor number would get an earlier module.
+std::string FileFault(const std::string& path) {
+  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return std::strerror(errno);
+  struct stat st;
+  std::string fault;
+  if (fstat(fd, &st) != 0) {
+    fault = std::strerror(errno);
+  } else if (!S_ISREG(st.st_mode)) {
+    fault = "not a regular file";
+  } else {
+#if defined(__ELF__)
+    fault = ElfFault(fd, static_cast<std::uint64_t>(st.st_size));
+#endif
+  }
+  close(fd);
+  return fault;
+}
+
 void* Open(const std::string& path, std::string* error) {
+  *error = FileFault(path);
+  if (!error->empty()) return nullptr;
   // RTLD_LOCAL: modules loaded side by side must not see each other's symbols.
   void* h = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (!h) *error = dlerror();
@@ -32,11 +145,26 @@ void* Symbol(void* h, const char* name) { return dlsym(h, name); }
 void Close(void* h) { dlclose(h); }
 #endif
 
+// A null name is refused with an error code instead of being read: the module learns that its
+// registration failed, and the host does not crash.
 PF_Err Record(PF_PluginDataPtr ptr, const A_u_char* name, const A_u_char* match,
               const A_u_char* category, const A_u_char* entry, A_long kind, A_long major,
               A_long minor, A_long reserved) {
   auto* info = static_cast<PluginInfo*>(ptr);
   ++info->calls;
+  const struct {
+    const A_u_char* text;
+    const char* what;
+  } names[] = {{name, "display name"},
+               {match, "match name"},
+               {category, "category"},
+               {entry, "entry point"}};
+  for (const auto& n : names) {
+    if (n.text == nullptr) {
+      if (info->refused.empty()) info->refused = std::string("a null ") + n.what;
+      return PF_Err_BAD_CALLBACK_PARAM;
+    }
+  }
   info->displayName = reinterpret_cast<const char*>(name);
   info->matchName = reinterpret_cast<const char*>(match);
   info->category = reinterpret_cast<const char*>(category);

@@ -18,12 +18,17 @@ struct PluginInfo {
   A_long apiMajor = 0;
   A_long apiMinor = 0;
   A_long reserved = 0;
+  // The first name the registration callback refused, as "a null match name"; empty when it
+  // refused none. A refused call returns PF_Err_BAD_CALLBACK_PARAM and records nothing.
+  std::string refused;
 };
 
 class Module {
  public:
-  // Throws std::runtime_error with the loader's message when the file cannot be loaded or lacks
-  // an export.
+  // Throws std::runtime_error saying what is wrong when the file cannot be loaded or lacks an
+  // export. On POSIX the file is checked before the loader sees it: a regular file and, where
+  // modules are ELF files, a shared object of this process's class and machine whose loadable
+  // segments all lie within the file.
   explicit Module(const std::string& path);
   ~Module();
   Module(const Module&) = delete;

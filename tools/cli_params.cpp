@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <sstream>
 
+#include "tools/terminal_text.h"
+
 namespace tavu::render {
 
 namespace {
@@ -88,9 +90,10 @@ bool ParseHex(const std::string& digits, unsigned long* out) {
   return true;
 }
 
+// The module's names, quoted and safe to print.
 std::string Joined(const std::vector<std::string>& items) {
   std::string out;
-  for (const auto& i : items) out += (out.empty() ? "\"" : ", \"") + i + "\"";
+  for (const auto& i : items) out += (out.empty() ? "\"" : ", \"") + TerminalText(i) + "\"";
   return out;
 }
 
@@ -107,7 +110,7 @@ std::vector<std::string> Choices(const PF_ParamDef& def) {
 
 std::string DescribeParam(int index, const PF_ParamDef& def) {
   std::ostringstream line;
-  line << index << "  " << TypeName(def.param_type) << "  \"" << def.name << "\"  ";
+  line << index << "  " << TypeName(def.param_type) << "  \"" << TerminalText(def.name) << "\"  ";
   switch (def.param_type) {
     case PF_Param_LAYER:
       line << "default " << (def.u.ld.dephault == PF_LayerDefault_MYSELF ? "this layer" : "none");
@@ -119,9 +122,11 @@ std::string DescribeParam(int index, const PF_ParamDef& def) {
       const auto choices = Choices(def);
       const int d = def.u.pd.dephault;
       line << "default " << d;
-      if (d >= 1 && d <= static_cast<int>(choices.size())) line << " (" << choices[d - 1] << ")";
+      if (d >= 1 && d <= static_cast<int>(choices.size()))
+        line << " (" << TerminalText(choices[d - 1]) << ")";
       line << "  choices";
-      for (size_t i = 0; i < choices.size(); ++i) line << (i ? " | " : " ") << i + 1 << "=" << choices[i];
+      for (size_t i = 0; i < choices.size(); ++i)
+        line << (i ? " | " : " ") << i + 1 << "=" << TerminalText(choices[i]);
       break;
     }
     case PF_Param_SLIDER:

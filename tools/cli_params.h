@@ -10,7 +10,8 @@
 
 namespace tavu::render {
 
-// One line for --list-params: index, type, name, default, range or choices.
+// One line for --list-params: index, type, name, default, range or choices, the module's text as
+// TerminalText shows it.
 std::string DescribeParam(int index, const PF_ParamDef& def);
 
 // The popup's choices, split at '|'.

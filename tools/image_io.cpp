@@ -30,6 +30,7 @@
 #include <type_traits>
 
 #include "tools/atomic_file.h"
+#include "tools/terminal_text.h"
 
 namespace tavu::render {
 namespace {
@@ -681,7 +682,7 @@ void OpenExr(ImageReader::State& s) {
     const Imf::Header& header = s.exrFile->header(chosen);
     if (parts > 1) {
       s.part = "part " + std::to_string(chosen + 1) + " of " + std::to_string(parts) +
-               (header.hasName() ? " (\"" + header.name() + "\")" : "");
+               (header.hasName() ? " (\"" + TerminalText(header.name()) + "\")" : "");
     }
     const Imath::Box2i window = header.dataWindow();
     const std::int64_t width = std::int64_t{window.max.x} - window.min.x + 1;

@@ -114,7 +114,8 @@ class ImageReader {
   int height() const;
   SampleKind kind() const;
   const std::optional<ExrWindows>& windows() const;
-  // Of a file with several parts, the one read: `part 2 of 3 ("beauty")`; empty otherwise.
+  // Of a file with several parts, the one read: `part 2 of 3 ("beauty")`, the name as
+  // TerminalText shows it; empty otherwise.
   const std::string& part() const;
 
   void ReadRows(const std::function<void(int y, const void* rgba)>& row);

@@ -5,6 +5,7 @@
 // Exit status: 0 done, 1 file error, 2 usage or parameter error, 3 the module returned an error
 // code for a command. Nothing is written to --output unless every command succeeded.
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -14,6 +15,7 @@
 #include <new>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "hostsim/host.h"
@@ -26,6 +28,7 @@
 #include "tools/layer_worlds.h"
 #include "tools/module_files.h"
 #include "tools/render_options.h"
+#include "tools/terminal_text.h"
 
 namespace tavu::render {
 namespace {
@@ -36,9 +39,10 @@ using hostsim::World;
 
 enum ExitStatus { kDone = 0, kFileError = 1, kUsageError = 2, kModuleError = 3 };
 
-// A command the module answered with an error code.
+// A command the module answered with an error code, or a call the module got wrong.
 class ModuleError : public std::runtime_error {
  public:
+  explicit ModuleError(const std::string& message) : std::runtime_error(message) {}
   ModuleError(const std::string& command, PF_Err code, const std::string& said)
       : std::runtime_error("the module returned error " + std::to_string(code) + " for " + command +
                            (said.empty() ? "" : " (it says: \"" + said + "\")")) {}
@@ -59,10 +63,11 @@ const char* CommandName(PF_Cmd cmd) {
   }
 }
 
-// The message the module left for the user with its error, if it left one.
+// The message the module left for the user with its error, if it left one, safe to print.
 std::string ErrorMessage(const PF_OutData& out) {
   if ((out.out_flags & PF_OutFlag_DISPLAY_ERROR_MESSAGE) == 0) return "";
-  return std::string(out.return_msg, strnlen(out.return_msg, sizeof out.return_msg));
+  return TerminalText(
+      std::string_view(out.return_msg, strnlen(out.return_msg, sizeof out.return_msg)));
 }
 
 void Check(PF_Cmd cmd, PF_Err err, const PF_OutData* out = nullptr) {
@@ -110,18 +115,23 @@ std::vector<PF_ParamDef> DeclaredParams(const hostsim::Host& host) {
 void PrintAbout(Session& session, const hostsim::PluginInfo& info, HostApp app) {
   Check(PF_Cmd_ABOUT, session.Send(PF_Cmd_ABOUT), &session.host().out_data);
   const PF_OutData& about = session.host().out_data;
-  std::string text(about.return_msg, strnlen(about.return_msg, sizeof about.return_msg));
-  // The host separates lines by a carriage return alone.
-  for (char& c : text) {
-    if (c == '\r') c = '\n';
+  const std::string_view said(about.return_msg,
+                              strnlen(about.return_msg, sizeof about.return_msg));
+  // The host separates lines by a carriage return alone; every other control character in a
+  // line is shown escaped.
+  std::string text;
+  for (std::size_t start = 0; start <= said.size();) {
+    const std::size_t end = std::min(said.find('\r', start), said.size());
+    text += (start == 0 ? "" : "\n") + TerminalText(said.substr(start, end - start));
+    start = end + 1;
   }
   if (text.empty()) text = "(no About text from this host)";
   const PF_OutData& global = session.global_setup_answer();
   std::cout << text << "\n\n"
-            << "display name:  " << info.displayName << "\n"
-            << "match name:    " << info.matchName << "\n"
-            << "category:      " << info.category << "\n"
-            << "entry point:   " << info.entryPoint << "\n"
+            << "display name:  " << TerminalText(info.displayName) << "\n"
+            << "match name:    " << TerminalText(info.matchName) << "\n"
+            << "category:      " << TerminalText(info.category) << "\n"
+            << "entry point:   " << TerminalText(info.entryPoint) << "\n"
             << "kind:          " << FourCharCode(static_cast<A_u_long>(info.kind)) << "\n"
             << "API version:   " << info.apiMajor << "." << info.apiMinor << "\n"
             << "host:          " << HostName(app) << "\n"
@@ -274,6 +284,11 @@ int RunWith(const Options& o, FrameSize& frame) {
   hostsim::Module module(path);
   PF_Err err = PF_Err_NONE;
   const hostsim::PluginInfo info = module.Describe(&err);
+  if (!info.refused.empty()) {
+    throw ModuleError("the module's PluginDataEntryFunction passed " + info.refused +
+                      " to the host's registration callback, which refused it with error " +
+                      std::to_string(PF_Err_BAD_CALLBACK_PARAM));
+  }
   if (err != PF_Err_NONE) throw ModuleError("PluginDataEntryFunction", err, "");
 
   hostsim::Host host(o.host);
@@ -304,8 +319,8 @@ int RunWith(const Options& o, FrameSize& frame) {
   if (output) {
     WriteWorldFile(o.output, *output, windows);
     std::cout << o.output << ": " << output->width() << "x" << output->height() << ", "
-              << info.displayName << ", " << HostName(o.host) << ", " << o.depth << " bits, "
-              << (o.smart ? "smart render" : "render") << "\n";
+              << TerminalText(info.displayName) << ", " << HostName(o.host) << ", " << o.depth
+              << " bits, " << (o.smart ? "smart render" : "render") << "\n";
   }
   return kDone;
 }

@@ -202,6 +202,16 @@ TEST_F(TavuRender, ErrorsGiveTheirExitStatusAMessageAndNoOutput) {
       .write(whole.data(), std::streamsize(whole.size() / 2));
   std::ofstream(In("text.png")) << "this is not an image\n";
   ASSERT_EQ(mkfifo(In("pipe.png").c_str(), 0644), 0);
+  // Copies of a real module: cut inside its loadable segments, with the low byte of its machine
+  // number made AArch64's (x86-64's on AArch64), and of the other class.
+  const std::string module = Slurp(TAVU_REFUSING_MODULE);
+  std::ofstream(In("cut.so"), std::ios::binary).write(module.data(), 3000);
+  std::string changed = module;
+  changed[18] = changed[18] == '\xB7' ? '\x3E' : '\xB7';
+  std::ofstream(In("machine.so"), std::ios::binary) << changed;
+  changed = module;
+  changed[4] = changed[4] == 1 ? 2 : 1;
+  std::ofstream(In("class.so"), std::ios::binary) << changed;
 
   const std::string layer = In("layer.png"), out = Out("result.png");
   const std::string refusing = TAVU_REFUSING_MODULE;
@@ -282,8 +292,20 @@ TEST_F(TavuRender, ErrorsGiveTheirExitStatusAMessageAndNoOutput) {
        {"pipe.png: not a regular file"}},
       // A module name without a folder is a file here, never one from the library path.
       {{"--module", "libc.so.6", "--about"}, 1, {"cannot load module ./libc.so.6"}},
+      // Module files the loader would crash or hang on, or would report as missing.
+      {{"--module", In("cut.so"), "--about"}, 1,
+       {"cut.so: cut short: a loadable segment ends at byte"}},
+      {{"--module", In("pipe.png"), "--about"}, 1, {"pipe.png: not a regular file"}},
+      {{"--module", In("machine.so"), "--about"}, 1,
+       {"machine.so: an ELF file for another machine"}},
+      {{"--module", In("class.so"), "--about"}, 1, {"class.so: a ", "-bit ELF file; this machine"}},
       // The module's own error codes, named by command.
       {{"--module", refusing, "--about"}, 3, {"error 42 for PluginDataEntryFunction"}, "-1"},
+      {{"--module", refusing, "--about"}, 3,
+       {"passed a null display name to the host's registration callback", "error 516"}, "names"},
+      // The module's message on one line, its control characters escaped.
+      {{"--module", refusing, "--about"}, 3,
+       {"(it says: \"two\\nlines \\x1b[31mred\\\\\")\n"}, "1:two\nlines \x1b[31mred\\"},
       {{"--module", refusing, "--about"}, 3,
        {"error 42 for PF_Cmd_GLOBAL_SETUP", "refused on request"}, "1"},
       {{"--module", refusing, "--list-params"}, 3,
@@ -669,13 +691,14 @@ Imf::FrameBuffer RgbaFrame(const Image& image, const Imath::Box2i& window) {
   return frame;
 }
 
-// Part 1 "depth" holds Z only, part 2 "beauty" the image as RGBA.
-void WriteTwoPartExr(const std::string& path, const Image& image) {
+// Part 1 "depth" holds Z only, part 2 (named `partName`) the image as RGBA.
+void WriteTwoPartExr(const std::string& path, const Image& image,
+                     const std::string& partName = "beauty") {
   const Imath::Box2i window({0, 0}, {image.width - 1, image.height - 1});
   std::vector<Imf::Header> headers(2, Imf::Header(image.width, image.height));
   headers[0].setName("depth");
   headers[0].channels().insert("Z", Imf::Channel(Imf::FLOAT));
-  headers[1].setName("beauty");
+  headers[1].setName(partName);
   for (const char* name : {"R", "G", "B", "A"})
     headers[1].channels().insert(name, Imf::Channel(Imf::FLOAT));
   for (auto& header : headers) header.setType(Imf::SCANLINEIMAGE);
@@ -727,6 +750,11 @@ TEST_F(TavuRender, OpenExrDeepMultipartAndPlacedInputs) {
   EXPECT_NE(parts.out.find("parts.exr: read part 2 of 2 (\"beauty\")"), std::string::npos)
       << parts.out;
   EXPECT_TRUE(ReadImage(Out("parts.exr")).samples == plain.samples);
+  // A part's name is told on one line, its control characters escaped.
+  WriteTwoPartExr(In("named.exr"), layerFloat_, "be\x1b]0;title\x07" "auty\n");
+  const Outcome named = renderOf("named.exr", "named.exr");
+  EXPECT_NE(named.out.find("(\"be\\x1b]0;title\\x07auty\\n\")\n"), std::string::npos)
+      << named.out;
 
   const Outcome placed = renderOf("placed.exr", "placed.exr");
   ASSERT_EQ(placed.status, 0) << placed.err;

@@ -1,8 +1,9 @@
 // A module that refuses one command on request, so that tavu-render's handling of a module's
 // error code can be seen from outside: the environment variable TAVU_REFUSE names the command
-// number to refuse (-1: PluginDataEntryFunction). A refusal returns kRefusal and leaves a
-// message for the user. Every other command succeeds and does nothing; the render leaves the
-// output as the host gave it.
+// number to refuse (-1: PluginDataEntryFunction), optionally followed by ':' and the message to
+// leave. A refusal returns kRefusal and leaves that message, or "refused on request", for the
+// user. TAVU_REFUSE=names makes PluginDataEntryFunction register with null names instead. Every
+// other command succeeds and does nothing; the render leaves the output as the host gave it.
 #include <cstdlib>
 #include <cstring>
 
@@ -13,9 +14,18 @@ namespace {
 
 constexpr PF_Err kRefusal = 42;
 
-bool Refuses(long command) {
+const char* Request() {
   const char* refuse = std::getenv("TAVU_REFUSE");
-  return refuse != nullptr && std::strtol(refuse, nullptr, 10) == command;
+  return refuse != nullptr ? refuse : "";
+}
+
+// The message after the command number, or nullptr when the request gives none.
+const char* Refuses(long command) {
+  const char* request = Request();
+  char* end = nullptr;
+  const long refused = std::strtol(request, &end, 10);
+  if (end == request || refused != command) return nullptr;
+  return *end == ':' ? end + 1 : "refused on request";
 }
 
 const A_u_char* Text(const char* s) { return reinterpret_cast<const A_u_char*>(s); }
@@ -26,6 +36,9 @@ extern "C" {
 
 TAVU_EXPORT PF_Err PluginDataEntryFunction(PF_PluginDataPtr ptr, PF_PluginDataCB cb) {
   if (Refuses(-1)) return kRefusal;
+  if (std::strcmp(Request(), "names") == 0) {
+    return cb(ptr, nullptr, nullptr, nullptr, nullptr, PF_PLUGIN_KIND_EFFECT, 13, 27, 8);
+  }
   return cb(ptr, Text("Refusing"), Text("TAVU Refusing"), Text("tavu tests"), Text("EffectMain"),
             PF_PLUGIN_KIND_EFFECT, 13, 27, 8);
 }
@@ -36,8 +49,9 @@ TAVU_EXPORT PF_Err EffectMain(PF_Cmd cmd, PF_InData*, PF_OutData* out_data, PF_P
     out_data->out_flags = PF_OutFlag_DEEP_COLOR_AWARE;
     out_data->out_flags2 = PF_OutFlag2_FLOAT_COLOR_AWARE | PF_OutFlag2_SUPPORTS_SMART_RENDER;
   }
-  if (!Refuses(cmd)) return PF_Err_NONE;
-  std::strcpy(out_data->return_msg, "refused on request");
+  const char* message = Refuses(cmd);
+  if (message == nullptr) return PF_Err_NONE;
+  std::strncpy(out_data->return_msg, message, sizeof out_data->return_msg - 1);
   out_data->out_flags |= PF_OutFlag_DISPLAY_ERROR_MESSAGE;
   return kRefusal;
 }
