@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <sstream>
 
 #include "tools/terminal_text.h"
@@ -97,6 +98,11 @@ std::string Joined(const std::vector<std::string>& items) {
   return out;
 }
 
+// A module may fill the name's whole field, leaving no NUL: the name ends there all the same.
+std::string ParamName(const PF_ParamDef& def) {
+  return std::string(def.name, strnlen(def.name, sizeof def.name));
+}
+
 }  // namespace
 
 std::vector<std::string> Choices(const PF_ParamDef& def) {
@@ -110,7 +116,7 @@ std::vector<std::string> Choices(const PF_ParamDef& def) {
 
 std::string DescribeParam(int index, const PF_ParamDef& def) {
   std::ostringstream line;
-  line << index << "  " << TypeName(def.param_type) << "  \"" << TerminalText(def.name) << "\"  ";
+  line << index << "  " << TypeName(def.param_type) << "  \"" << TerminalText(ParamName(def)) << "\"  ";
   switch (def.param_type) {
     case PF_Param_LAYER:
       line << "default " << (def.u.ld.dephault == PF_LayerDefault_MYSELF ? "this layer" : "none");
@@ -156,13 +162,13 @@ SetResult ApplySetting(const std::string& setting, std::vector<PF_ParamDef>& par
   std::vector<std::string> names;
   for (size_t i = 1; i < params.size(); ++i) {
     if (params[i].param_type == PF_Param_LAYER) {
-      if (name == params[i].name) {
+      if (name == ParamName(params[i])) {
         return {false, "\"" + name + "\" is a layer: give its file with --layer2 FILE|none"};
       }
       continue;
     }
-    names.push_back(params[i].name);
-    if (name == params[i].name) def = &params[i];
+    names.push_back(ParamName(params[i]));
+    if (name == names.back()) def = &params[i];
   }
   if (def == nullptr) {
     return {false, "unknown parameter \"" + name + "\"; parameters: " + Joined(names)};

@@ -533,6 +533,7 @@ TEST_F(TavuRender, AboutAndParameterListingShowWhatTheModuleDeclares) {
     std::vector<std::string> args;
     std::vector<std::string> lines;  // each must appear on stdout
     std::vector<std::string> absent = {};
+    std::vector<std::string> env = {};
   };
   const Case cases[] = {
       {{"--effect", "blending", "--about"},
@@ -559,9 +560,14 @@ TEST_F(TavuRender, AboutAndParameterListingShowWhatTheModuleDeclares) {
       {{"--effect", "brightness-check", "--host", "premiere", "--list-params"},
        {"1  float-slider  \"Highlight Clamp Value\"  default 255  range 0..255\n",
         "4  color  \"Shadow Color\"  default #FF0000FF"}},
+      // A name that fills its whole field ends with the field.
+      {{"--module", TAVU_REFUSING_MODULE, "--list-params"},
+       {"1  checkbox  \"" + std::string(32, 'N') + "\"  default off"},
+       {},
+       {"TAVU_REFUSE=full-name"}},
   };
   for (const Case& c : cases) {
-    const Outcome r = Run(c.args);
+    const Outcome r = Run(c.args, c.env);
     EXPECT_EQ(r.status, 0) << Joined(c.args) << "\n" << r.err;
     for (const auto& line : c.lines)
       EXPECT_NE(r.out.find(line), std::string::npos) << Joined(c.args) << "\n" << r.out;

@@ -2,8 +2,9 @@
 // error code can be seen from outside: the environment variable TAVU_REFUSE names the command
 // number to refuse (-1: PluginDataEntryFunction), optionally followed by ':' and the message to
 // leave. A refusal returns kRefusal and leaves that message, or "refused on request", for the
-// user. TAVU_REFUSE=names makes PluginDataEntryFunction register with null names instead. Every
-// other command succeeds and does nothing; the render leaves the output as the host gave it.
+// user. TAVU_REFUSE=names makes PluginDataEntryFunction register with null names instead, and
+// TAVU_REFUSE=full-name declares one checkbox whose name fills its field with no NUL. Every other
+// command succeeds and does nothing; the render leaves the output as the host gave it.
 #include <cstdlib>
 #include <cstring>
 
@@ -43,8 +44,17 @@ TAVU_EXPORT PF_Err PluginDataEntryFunction(PF_PluginDataPtr ptr, PF_PluginDataCB
             PF_PLUGIN_KIND_EFFECT, 13, 27, 8);
 }
 
-TAVU_EXPORT PF_Err EffectMain(PF_Cmd cmd, PF_InData*, PF_OutData* out_data, PF_ParamDef*[],
-                              PF_LayerDef*, void*) {
+TAVU_EXPORT PF_Err EffectMain(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data,
+                              PF_ParamDef*[], PF_LayerDef*, void*) {
+  if (cmd == PF_Cmd_PARAMS_SETUP && std::strcmp(Request(), "full-name") == 0) {
+    PF_ParamDef def{};
+    def.param_type = PF_Param_CHECKBOX;
+    std::memset(def.name, 'N', sizeof def.name);
+    def.flags = 0x5A5A5A5A;  // "ZZZZ", where a reader that runs on past the name would go
+    def.uu.id = 1;
+    out_data->num_params = 2;
+    return in_data->inter.add_param(in_data->effect_ref, -1, &def);
+  }
   if (cmd == PF_Cmd_GLOBAL_SETUP) {
     out_data->out_flags = PF_OutFlag_DEEP_COLOR_AWARE;
     out_data->out_flags2 = PF_OutFlag2_FLOAT_COLOR_AWARE | PF_OutFlag2_SUPPORTS_SMART_RENDER;
