@@ -180,6 +180,8 @@ struct PngIo {
   int fd = -1;                // writing
   int writeErrno = 0;
   char message[256] = {};
+  char trnsWarning[256] = {};  // reading: what libpng said about a tRNS chunk, if anything
+  bool storesAlpha = false;    // reading: the image has an alpha channel of its own
 };
 
 void PngOnError(png_structp png, png_const_charp message) {
@@ -191,6 +193,29 @@ void PngOnError(png_structp png, png_const_charp message) {
 // Warnings are about things libpng recovers from (an unknown or damaged ancillary chunk); the
 // pixels are still right, and a library must not print.
 void PngOnWarning(png_structp, png_const_charp) {}
+
+constexpr png_uint_32 kPngTrns = png_uint_32{'t'} << 24 | png_uint_32{'R'} << 16 |
+                                 png_uint_32{'N'} << 8 | png_uint_32{'S'};
+
+// Of the ancillary chunks, tRNS alone is part of the pixels, and libpng drops one it cannot use (a
+// bad checksum, a length wrong for the colour type, placed before PLTE or after the image data)
+// with only a warning. Reading, that warning is kept for PngRefuseDroppedTrns.
+void PngOnReadWarning(png_structp png, png_const_charp message) {
+  PngIo* io = static_cast<PngIo*>(png_get_error_ptr(png));
+  if (png_get_io_chunk_type(png) == kPngTrns && io->trnsWarning[0] == '\0') {
+    std::snprintf(io->trnsWarning, sizeof io->trnsWarning, "%s", message);
+  }
+}
+
+// A tRNS chunk that libpng warned about and did not take would silently turn transparent pixels
+// opaque: the file is damaged. An image with an alpha channel of its own loses nothing.
+void PngRefuseDroppedTrns(png_structp png, png_infop info) {
+  const PngIo* io = static_cast<const PngIo*>(png_get_error_ptr(png));
+  if (io->trnsWarning[0] != '\0' && !png_get_valid(png, info, PNG_INFO_tRNS) &&
+      !io->storesAlpha) {
+    png_error(png, io->trnsWarning);
+  }
+}
 
 void PngReadBytes(png_structp png, png_bytep out, png_size_t length) {
   PngIo* io = static_cast<PngIo*>(png_get_io_ptr(png));
@@ -225,7 +250,15 @@ bool PngReadLayout(png_structp png, png_infop info, PngLayout* layout) {
   if (setjmp(png_jmpbuf(png))) return false;
   // Our own size limit decides, with its own error, instead of libpng's default one.
   png_set_user_limits(png, 0x7FFFFFFF, 0x7FFFFFFF);
+  // Every chunk but IHDR, PLTE, tRNS, IDAT and IEND is skipped unread: text, colour profiles and
+  // the like do not change the samples, and a chunk's declared length (up to 2 GiB) must not
+  // decide what is allocated.
+  png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, nullptr, -1);
   png_read_info(png, info);
+  const int colorType = png_get_color_type(png, info);
+  static_cast<PngIo*>(png_get_error_ptr(png))->storesAlpha =
+      (colorType & PNG_COLOR_MASK_ALPHA) != 0;
+  PngRefuseDroppedTrns(png, info);
   layout->width = png_get_image_width(png, info);
   layout->height = png_get_image_height(png, info);
   if (layout->width > static_cast<png_uint_32>(kMaxImageDimension) ||
@@ -233,7 +266,6 @@ bool PngReadLayout(png_structp png, png_infop info, PngLayout* layout) {
       std::int64_t{layout->width} * layout->height > kMaxImagePixels) {
     return true;  // the caller refuses the size before anything is allocated
   }
-  const int colorType = png_get_color_type(png, info);
   png_set_expand(png);  // palette to RGB, gray below 8 bits to 8 bits, tRNS to an alpha channel
   if ((colorType & PNG_COLOR_MASK_COLOR) == 0) png_set_gray_to_rgb(png);
   if ((colorType & PNG_COLOR_MASK_ALPHA) == 0 && !png_get_valid(png, info, PNG_INFO_tRNS)) {
@@ -262,6 +294,7 @@ bool PngReadPixels(png_structp png, png_bytepp rows) {
 bool PngReadEnd(png_structp png, png_infop info) {
   if (setjmp(png_jmpbuf(png))) return false;
   png_read_end(png, info);
+  PngRefuseDroppedTrns(png, info);
   return true;
 }
 
@@ -289,7 +322,7 @@ bool PngWriteEnd(png_structp png, png_infop info) {
 class PngReadStruct {
  public:
   explicit PngReadStruct(PngIo* io)
-      : png_(png_create_read_struct(PNG_LIBPNG_VER_STRING, io, PngOnError, PngOnWarning)),
+      : png_(png_create_read_struct(PNG_LIBPNG_VER_STRING, io, PngOnError, PngOnReadWarning)),
         info_(png_ != nullptr ? png_create_info_struct(png_) : nullptr) {
     if (info_ == nullptr) throw std::bad_alloc();
     png_set_read_fn(png_, io, PngReadBytes);
