@@ -267,11 +267,14 @@ TEST_F(ImageIo, EveryPngColourTypeBecomesRgba) {
   }
 }
 
-// An OpenEXR file with the named channels, each holding value(channel, pixel index).
+// An OpenEXR file with the named channels, each holding value(channel, pixel index), written with
+// the given compression.
 void WriteRawExr(const std::string& path, Imath::Box2i window,
                  const std::vector<std::pair<const char*, Imf::PixelType>>& channels,
-                 const std::function<float(int, int)>& value) {
+                 const std::function<float(int, int)>& value,
+                 Imf::Compression compression = Imf::ZIP_COMPRESSION) {
   Imf::Header header(Imath::Box2i({0, 0}, {15, 15}), window);
+  header.compression() = compression;
   const int width = window.max.x - window.min.x + 1;
   const int height = window.max.y - window.min.y + 1;
   std::vector<std::vector<half>> halves;
@@ -520,6 +523,15 @@ TEST_F(ImageIo, BadInputsAreTypedErrors) {
   auto declaring2GiB = [](const char* type) {
     return PngOfChunks({Ihdr(1, 1, 6), {type, {'k', 'e', 'y', 0}, 0x7FFFFFFFu}});
   };
+  // The data window one column wider than the rows stored, compressed (ZIP) and not.
+  WriteRawExr(Path("raw.exr"), Imath::Box2i({0, 0}, {7, 7}), {{"R", Imf::FLOAT}},
+              [](int, int i) { return float(i); }, Imf::NO_COMPRESSION);
+  auto widened = [](Bytes exr) {
+    const std::string key("dataWindow\0box2i\0", 17);
+    const auto at = std::search(exr.begin(), exr.end(), key.begin(), key.end());
+    if (at != exr.end()) at[17 + 4 + 8] += 1;  // past the size: the low byte of xMax
+    return exr;
+  };
 
   const struct {
     std::string name;
@@ -557,6 +569,8 @@ TEST_F(ImageIo, BadInputsAreTypedErrors) {
       {"text.png", declaring2GiB("tEXt"), ImageErrorKind::kCorrupt},
       {"ztxt.png", declaring2GiB("zTXt"), ImageErrorKind::kCorrupt},
       {"splt.png", declaring2GiB("sPLT"), ImageErrorKind::kCorrupt},
+      {"short_rows.exr", widened(exr), ImageErrorKind::kCorrupt},
+      {"short_raw_rows.exr", widened(ReadBytes("raw.exr")), ImageErrorKind::kCorrupt},
   };
   rusage before{};
   getrusage(RUSAGE_SELF, &before);
