@@ -972,7 +972,7 @@ ImageReader::ImageReader(const std::string& path) : state_(std::make_unique<Stat
       OpenExr(s);
     }
   } catch (const std::bad_alloc&) {
-    Fail(ImageErrorKind::kTooLarge, path, "out of memory while reading");
+    Fail(ImageErrorKind::kOutOfMemory, path, "out of memory while reading");
   }
 }
 
@@ -983,6 +983,11 @@ int ImageReader::height() const { return state_->height; }
 SampleKind ImageReader::kind() const { return state_->kind; }
 const std::optional<ExrWindows>& ImageReader::windows() const { return state_->windows; }
 const std::string& ImageReader::part() const { return state_->part; }
+std::int64_t ImageReader::wholeImageBytes() const {
+  const State& s = *state_;
+  if (s.type != ImageFileType::kPng || s.pngLayout.passes <= 1) return 0;
+  return std::int64_t(s.pngLayout.rowBytes) * s.height;
+}
 
 void ImageReader::ReadRows(const std::function<void(int y, const void* rgba)>& row) {
   State& s = *state_;
@@ -995,7 +1000,7 @@ void ImageReader::ReadRows(const std::function<void(int y, const void* rgba)>& r
       ReadExrRows(s, row);
     }
   } catch (const std::bad_alloc&) {
-    Fail(ImageErrorKind::kTooLarge, s.path, "out of memory while reading");
+    Fail(ImageErrorKind::kOutOfMemory, s.path, "out of memory while reading");
   }
 }
 
@@ -1021,7 +1026,7 @@ Image ReadImage(const std::string& path) {
       case SampleKind::kExrFloat: image.samples = ReadAllRows<float>(reader); break;
     }
   } catch (const std::bad_alloc&) {
-    Fail(ImageErrorKind::kTooLarge, path, "out of memory while reading");
+    Fail(ImageErrorKind::kOutOfMemory, path, "out of memory while reading");
   }
   return image;
 }
