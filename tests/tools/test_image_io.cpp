@@ -340,6 +340,34 @@ TEST_F(ImageIo, ExrHalfGrayAndOffsetWindowsReadAsFloatRgba) {
   EXPECT_EQ(ReadErrorKind(Path("alpha.exr")), ImageErrorKind::kUnsupportedType);
 }
 
+// The reader decodes OpenEXR in bands of 16 rows; ZIP stores blocks of 16 rows and PIZ of 32, so
+// 45 rows from y = 5 make bands that end inside PIZ blocks and a short last band. Every sample is
+// a different bit pattern, NaN payloads included.
+TEST_F(ImageIo, ExrOfSeveralBandsReadsBackBitForBit) {
+  const Imath::Box2i window({-3, 5}, {8, 49});
+  const int width = 12, height = 45;
+  auto value = [](int c, int i) {
+    return FromBits(0x7F800001u + std::uint32_t(i * 4 + c) * 2654435761u);
+  };
+  std::vector<float> samples;
+  for (int i = 0; i < width * height; ++i) {
+    for (int c = 0; c < 4; ++c) samples.push_back(value(c, i));
+  }
+  const Image expected = MakeImage<float>(width, height, samples);
+  for (const Imf::Compression compression : {Imf::ZIP_COMPRESSION, Imf::PIZ_COMPRESSION}) {
+    SCOPED_TRACE(int(compression));
+    WriteRawExr(Path("bands.exr"), window,
+                {{"R", Imf::FLOAT}, {"G", Imf::FLOAT}, {"B", Imf::FLOAT}, {"A", Imf::FLOAT}},
+                value, compression);
+    const Image read = ReadImage(Path("bands.exr"));
+    ExpectSameSamples(expected, read);
+    ASSERT_TRUE(read.windows.has_value());
+    const PixelBox& data = read.windows->data;
+    EXPECT_EQ(std::vector<int>({data.minX, data.minY, data.maxX, data.maxY}),
+              std::vector<int>({-3, 5, 8, 49}));
+  }
+}
+
 enum class Depth { k8, k16, k32 };
 
 // The world values of all the image's samples, through RowToWorld8/16/32.
