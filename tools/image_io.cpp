@@ -14,6 +14,7 @@
 #include <ImfPartType.h>
 #include <ImfVersion.h>
 #include <fcntl.h>
+#include <openexr.h>
 #include <png.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -24,6 +25,7 @@
 #include <cmath>
 #include <csetjmp>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <new>
@@ -181,6 +183,8 @@ struct PngIo {
   int fd = -1;                // writing
   int writeErrno = 0;
   char message[256] = {};
+  char trnsWarning[256] = {};  // reading: what libpng said about a tRNS chunk, if anything
+  bool storesAlpha = false;    // reading: the image has an alpha channel of its own
 };
 
 void PngOnError(png_structp png, png_const_charp message) {
@@ -192,6 +196,29 @@ void PngOnError(png_structp png, png_const_charp message) {
 // Warnings are about things libpng recovers from (an unknown or damaged ancillary chunk); the
 // pixels are still right, and a library must not print.
 void PngOnWarning(png_structp, png_const_charp) {}
+
+constexpr png_uint_32 kPngTrns = png_uint_32{'t'} << 24 | png_uint_32{'R'} << 16 |
+                                 png_uint_32{'N'} << 8 | png_uint_32{'S'};
+
+// Of the ancillary chunks, tRNS alone is part of the pixels, and libpng drops one it cannot use (a
+// bad checksum, a length wrong for the colour type, placed before PLTE or after the image data)
+// with only a warning. Reading, that warning is kept for PngRefuseDroppedTrns.
+void PngOnReadWarning(png_structp png, png_const_charp message) {
+  PngIo* io = static_cast<PngIo*>(png_get_error_ptr(png));
+  if (png_get_io_chunk_type(png) == kPngTrns && io->trnsWarning[0] == '\0') {
+    std::snprintf(io->trnsWarning, sizeof io->trnsWarning, "%s", message);
+  }
+}
+
+// A tRNS chunk that libpng warned about and did not take would silently turn transparent pixels
+// opaque: the file is damaged. An image with an alpha channel of its own loses nothing.
+void PngRefuseDroppedTrns(png_structp png, png_infop info) {
+  const PngIo* io = static_cast<const PngIo*>(png_get_error_ptr(png));
+  if (io->trnsWarning[0] != '\0' && !png_get_valid(png, info, PNG_INFO_tRNS) &&
+      !io->storesAlpha) {
+    png_error(png, io->trnsWarning);
+  }
+}
 
 void PngReadBytes(png_structp png, png_bytep out, png_size_t length) {
   PngIo* io = static_cast<PngIo*>(png_get_io_ptr(png));
@@ -226,7 +253,15 @@ bool PngReadLayout(png_structp png, png_infop info, PngLayout* layout) {
   if (setjmp(png_jmpbuf(png))) return false;
   // Our own size limit decides, with its own error, instead of libpng's default one.
   png_set_user_limits(png, 0x7FFFFFFF, 0x7FFFFFFF);
+  // Every chunk but IHDR, PLTE, tRNS, IDAT and IEND is skipped unread: text, colour profiles and
+  // the like do not change the samples, and a chunk's declared length (up to 2 GiB) must not
+  // decide what is allocated.
+  png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, nullptr, -1);
   png_read_info(png, info);
+  const int colorType = png_get_color_type(png, info);
+  static_cast<PngIo*>(png_get_error_ptr(png))->storesAlpha =
+      (colorType & PNG_COLOR_MASK_ALPHA) != 0;
+  PngRefuseDroppedTrns(png, info);
   layout->width = png_get_image_width(png, info);
   layout->height = png_get_image_height(png, info);
   if (layout->width > static_cast<png_uint_32>(kMaxImageDimension) ||
@@ -234,7 +269,6 @@ bool PngReadLayout(png_structp png, png_infop info, PngLayout* layout) {
       std::int64_t{layout->width} * layout->height > kMaxImagePixels) {
     return true;  // the caller refuses the size before anything is allocated
   }
-  const int colorType = png_get_color_type(png, info);
   png_set_expand(png);  // palette to RGB, gray below 8 bits to 8 bits, tRNS to an alpha channel
   if ((colorType & PNG_COLOR_MASK_COLOR) == 0) png_set_gray_to_rgb(png);
   if ((colorType & PNG_COLOR_MASK_ALPHA) == 0 && !png_get_valid(png, info, PNG_INFO_tRNS)) {
@@ -263,6 +297,7 @@ bool PngReadPixels(png_structp png, png_bytepp rows) {
 bool PngReadEnd(png_structp png, png_infop info) {
   if (setjmp(png_jmpbuf(png))) return false;
   png_read_end(png, info);
+  PngRefuseDroppedTrns(png, info);
   return true;
 }
 
@@ -290,7 +325,7 @@ bool PngWriteEnd(png_structp png, png_infop info) {
 class PngReadStruct {
  public:
   explicit PngReadStruct(PngIo* io)
-      : png_(png_create_read_struct(PNG_LIBPNG_VER_STRING, io, PngOnError, PngOnWarning)),
+      : png_(png_create_read_struct(PNG_LIBPNG_VER_STRING, io, PngOnError, PngOnReadWarning)),
         info_(png_ != nullptr ? png_create_info_struct(png_) : nullptr) {
     if (info_ == nullptr) throw std::bad_alloc();
     png_set_read_fn(png_, io, PngReadBytes);
@@ -401,6 +436,159 @@ class FileIStream : public Imf::IStream {
   std::uint64_t position_ = 0;
   bool failed_ = false;
 };
+
+// OpenEXR's C++ reader decodes a chunk that holds fewer bytes than its rows need, as stored or
+// once decompressed, without a word: the rest of those rows keeps whatever its buffer held (zeros,
+// or the samples of an earlier chunk). OpenEXR's core library tells: its decoder refuses a
+// compressed chunk that does not expand to exactly the rows it covers, and it gives the size a
+// chunk stored without compression must have. So before any pixel is read, the core library
+// decompresses every chunk of the part to be read (of a tiled part, the full-resolution tiles),
+// and the pixel data is decompressed twice. The core library of OpenEXR 3.1 cannot decompress
+// DWAA and DWAB: files of those are read unchecked.
+struct ExrCoreInput {
+  int fd;
+  std::uint64_t size;
+  std::string message;  // the core library's first complaint
+};
+
+// The core library reads through the file's descriptor at the offsets it asks for, so the stream
+// position of the C++ reader on the same file is left where it was.
+std::int64_t ExrCoreRead(exr_const_context_t, void* input, void* buffer, std::uint64_t size,
+                         std::uint64_t offset, exr_stream_error_func_ptr_t) {
+  const int fd = static_cast<ExrCoreInput*>(input)->fd;
+  std::uint64_t done = 0;
+  while (done < size) {
+    const ssize_t n =
+        ::pread(fd, static_cast<char*>(buffer) + done, size - done, off_t(offset + done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return -1;
+    if (n == 0) break;
+    done += std::uint64_t(n);
+  }
+  return std::int64_t(done);
+}
+
+std::int64_t ExrCoreSize(exr_const_context_t, void* input) {
+  return std::int64_t(static_cast<ExrCoreInput*>(input)->size);
+}
+
+// The core library reports damaged PIZ data as running out of memory; an allocation of its own
+// that failed tells the two apart.
+thread_local bool exrCoreAllocationFailed = false;
+void* ExrCoreAllocate(std::size_t size) {
+  void* memory = std::malloc(size);
+  if (memory == nullptr) exrCoreAllocationFailed = true;
+  return memory;
+}
+
+// A library must not print: the core library's first message about the chunk being checked is
+// kept for the error instead.
+void ExrCoreError(exr_const_context_t context, exr_result_t, const char* message) {
+  void* input = nullptr;
+  if (exr_get_user_data(context, &input) == EXR_ERR_SUCCESS && input != nullptr &&
+      static_cast<ExrCoreInput*>(input)->message.empty()) {
+    static_cast<ExrCoreInput*>(input)->message = message;
+  }
+}
+
+class ExrCoreContext {
+ public:
+  ~ExrCoreContext() {
+    if (started_) exr_decoding_destroy(context_, &pipeline_);
+    if (context_ != nullptr) exr_finish(&context_);
+  }
+  exr_result_t Open(const std::string& path, ExrCoreInput* input) {
+    exr_context_initializer_t init = EXR_DEFAULT_CONTEXT_INITIALIZER;
+    init.error_handler_fn = ExrCoreError;
+    init.alloc_fn = ExrCoreAllocate;
+    init.free_fn = std::free;
+    init.user_data = input;
+    init.read_fn = ExrCoreRead;
+    init.size_fn = ExrCoreSize;
+    return exr_start_read(&context_, path.c_str(), &init);
+  }
+  // Reads and decompresses one chunk, unpacking nothing; one pipeline serves every chunk.
+  exr_result_t Decode(int part, const exr_chunk_info_t& chunk) {
+    exr_result_t result = EXR_ERR_SUCCESS;
+    if (!started_) {
+      started_ = true;
+      result = exr_decoding_initialize(context_, part, &chunk, &pipeline_);
+      if (result == EXR_ERR_SUCCESS) {
+        result = exr_decoding_choose_default_routines(context_, part, &pipeline_);
+      }
+    } else {
+      result = exr_decoding_update(context_, part, &chunk, &pipeline_);
+    }
+    return result == EXR_ERR_SUCCESS ? exr_decoding_run(context_, part, &pipeline_) : result;
+  }
+  exr_context_t get() const { return context_; }
+
+ private:
+  exr_context_t context_ = nullptr;
+  exr_decode_pipeline_t pipeline_ = EXR_DECODE_PIPELINE_INITIALIZER;
+  bool started_ = false;
+};
+
+// Fails with kCorrupt at the first chunk of `part` that does not hold its rows.
+void CheckExrChunks(const std::string& path, int fd, std::uint64_t size, int part) {
+  ExrCoreInput input{fd, size, {}};
+  exrCoreAllocationFailed = false;
+  ExrCoreContext core;
+  auto fail = [&](exr_result_t result, const std::string& where) {
+    if (exrCoreAllocationFailed) throw std::bad_alloc();
+    Fail(ImageErrorKind::kCorrupt, path,
+         "damaged OpenEXR file: " + where +
+             (input.message.empty() ? exr_get_default_error_message(result) : input.message));
+  };
+  exr_result_t result = core.Open(path, &input);
+  exr_storage_t storage = EXR_STORAGE_SCANLINE;
+  if (result == EXR_ERR_SUCCESS) result = exr_get_storage(core.get(), part, &storage);
+  if (result != EXR_ERR_SUCCESS) fail(result, "");
+  exr_attr_box2i_t window{};
+  exr_get_data_window(core.get(), part, &window);
+
+  // False when the core library cannot decompress this compression.
+  auto check = [&](const exr_chunk_info_t& chunk, const std::string& where) {
+    input.message.clear();
+    if (chunk.compression == EXR_COMPRESSION_NONE && chunk.packed_size < chunk.unpacked_size) {
+      Fail(ImageErrorKind::kCorrupt, path,
+           "damaged OpenEXR file: " + where + std::to_string(chunk.packed_size) +
+               " bytes of pixel data where " + std::to_string(chunk.unpacked_size) +
+               " are needed");
+    }
+    const exr_result_t decoded = core.Decode(part, chunk);
+    if (decoded == EXR_ERR_FEATURE_NOT_IMPLEMENTED) return false;  // nothing can be told
+    if (decoded != EXR_ERR_SUCCESS) fail(decoded, where);
+    return true;
+  };
+  exr_chunk_info_t chunk{};
+  if (storage == EXR_STORAGE_TILED) {
+    std::int32_t tileWidth = 0, tileHeight = 0;
+    result = exr_get_tile_sizes(core.get(), part, 0, 0, &tileWidth, &tileHeight);
+    if (result != EXR_ERR_SUCCESS) fail(result, "");
+    const std::int64_t width = std::int64_t{window.max.x} - window.min.x + 1;
+    const std::int64_t height = std::int64_t{window.max.y} - window.min.y + 1;
+    for (std::int64_t ty = 0; ty * tileHeight < height; ++ty) {
+      for (std::int64_t tx = 0; tx * tileWidth < width; ++tx) {
+        const std::string where =
+            "tile " + std::to_string(tx) + ", " + std::to_string(ty) + ": ";
+        result = exr_read_tile_chunk_info(core.get(), part, int(tx), int(ty), 0, 0, &chunk);
+        if (result != EXR_ERR_SUCCESS) fail(result, where);
+        if (!check(chunk, where)) return;
+      }
+    }
+    return;
+  }
+  std::int32_t rowsPerChunk = 1;
+  result = exr_get_scanlines_per_chunk(core.get(), part, &rowsPerChunk);
+  if (result != EXR_ERR_SUCCESS) fail(result, "");
+  for (std::int64_t y = window.min.y; y <= window.max.y; y += rowsPerChunk) {
+    const std::string where = "the chunk of row " + std::to_string(y) + ": ";
+    result = exr_read_scanline_chunk_info(core.get(), part, int(y), &chunk);
+    if (result != EXR_ERR_SUCCESS) fail(result, where);
+    if (!check(chunk, where)) return;
+  }
+}
 
 // Writes into the pending file, under the output's name, which OpenEXR's messages quote.
 // Imf::OutputFile writes its line-offset table from its destructor and swallows any exception
@@ -707,6 +895,7 @@ void OpenExr(ImageReader::State& s) {
     }
     s.exrPart = std::make_unique<Imf::InputPart>(*s.exrFile, chosen);
     if (!s.exrPart->isComplete()) Fail(ImageErrorKind::kCorrupt, s.path, "incomplete OpenEXR file");
+    CheckExrChunks(s.path, ::fileno(s.file.get()), std::uint64_t(info.st_size), chosen);
 
     s.width = static_cast<int>(width);
     s.height = static_cast<int>(height);
@@ -785,7 +974,7 @@ ImageReader::ImageReader(const std::string& path) : state_(std::make_unique<Stat
       OpenExr(s);
     }
   } catch (const std::bad_alloc&) {
-    Fail(ImageErrorKind::kTooLarge, path, "out of memory while reading");
+    Fail(ImageErrorKind::kOutOfMemory, path, "out of memory while reading");
   }
 }
 
@@ -796,6 +985,11 @@ int ImageReader::height() const { return state_->height; }
 SampleKind ImageReader::kind() const { return state_->kind; }
 const std::optional<ExrWindows>& ImageReader::windows() const { return state_->windows; }
 const std::string& ImageReader::part() const { return state_->part; }
+std::int64_t ImageReader::wholeImageBytes() const {
+  const State& s = *state_;
+  if (s.type != ImageFileType::kPng || s.pngLayout.passes <= 1) return 0;
+  return std::int64_t(s.pngLayout.rowBytes) * s.height;
+}
 
 void ImageReader::ReadRows(const std::function<void(int y, const void* rgba)>& row) {
   State& s = *state_;
@@ -808,7 +1002,7 @@ void ImageReader::ReadRows(const std::function<void(int y, const void* rgba)>& r
       ReadExrRows(s, row);
     }
   } catch (const std::bad_alloc&) {
-    Fail(ImageErrorKind::kTooLarge, s.path, "out of memory while reading");
+    Fail(ImageErrorKind::kOutOfMemory, s.path, "out of memory while reading");
   }
 }
 
@@ -834,7 +1028,7 @@ Image ReadImage(const std::string& path) {
       case SampleKind::kExrFloat: image.samples = ReadAllRows<float>(reader); break;
     }
   } catch (const std::bad_alloc&) {
-    Fail(ImageErrorKind::kTooLarge, path, "out of memory while reading");
+    Fail(ImageErrorKind::kOutOfMemory, path, "out of memory while reading");
   }
   return image;
 }

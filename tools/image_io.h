@@ -66,6 +66,7 @@ enum class ImageErrorKind {
                      // channels (no R, G, B or Y; luminance/chroma; subsampled) or a deep one
   kCorrupt,          // not the format its name says, truncated, or damaged
   kTooLarge,         // dimensions beyond kMaxImageDimension / kMaxImagePixels
+  kOutOfMemory,      // memory ran out while decoding
   kInvalidArgument,  // a write request whose sizes do not match
   kWriteFailed,      // the output could not be created, written or moved into place
 };
@@ -117,6 +118,9 @@ class ImageReader {
   // Of a file with several parts, the one read: `part 2 of 3 ("beauty")`, the name as
   // TerminalText shows it; empty otherwise.
   const std::string& part() const;
+  // The bytes ReadRows holds for the whole image while it decodes: an interlaced PNG's decoded
+  // pixels; 0 for a file decoded a row or a band at a time.
+  std::int64_t wholeImageBytes() const;
 
   void ReadRows(const std::function<void(int y, const void* rgba)>& row);
 

@@ -168,15 +168,17 @@ void RequireCapabilities(const Options& o, const PF_OutData& global) {
 struct FrameSize {
   A_long width = 0, height = 0;
   A_long secondWidth = 0, secondHeight = 0;  // the second layer's, when it is a file of its own
+  std::int64_t wholeImageBytes = 0;  // the most a layer file holds decoded whole (ImageReader's)
 };
 
-// About what a frame of this size needs at this depth: the input and output worlds and the
-// second layer's world (files are decoded and written a row at a time).
+// About what a frame of this size needs at this depth: the input and output worlds, the second
+// layer's world and a layer file decoded whole (others are decoded and written a row at a time).
 std::int64_t NeededMiB(const FrameSize& frame, int depth) {
   const std::int64_t bytesPerPixel = 4 * (depth == 8 ? 1 : depth == 16 ? 2 : 4);
   const std::int64_t pixels = std::int64_t{frame.width} * frame.height;
   const std::int64_t secondPixels = std::int64_t{frame.secondWidth} * frame.secondHeight;
-  const std::int64_t bytes = (2 * pixels + secondPixels) * bytesPerPixel;
+  const std::int64_t bytes =
+      (2 * pixels + secondPixels) * bytesPerPixel + frame.wholeImageBytes;
   return (bytes + (std::int64_t{1} << 20) - 1) >> 20;
 }
 
@@ -190,10 +192,11 @@ std::string OutOfMemoryMessage(const Options& o, const FrameSize& frame) {
 // Of a multipart OpenEXR file, the part read is told: it need not be the first. The layer's size
 // is stored from its header before its world is allocated.
 LayerFile ReadLayer(const std::string& path, hostsim::Layout layout, A_long* width,
-                    A_long* height) {
+                    A_long* height, std::int64_t* wholeImageBytes) {
   ImageReader reader(path);
   *width = reader.width();
   *height = reader.height();
+  *wholeImageBytes = std::max(*wholeImageBytes, reader.wholeImageBytes());
   LayerFile layer = ReadLayerFile(reader, layout);
   if (!layer.part.empty()) std::cout << path << ": read " << layer.part << "\n";
   return layer;
@@ -227,7 +230,7 @@ World RenderFrame(const Options& o, Session& session, FrameSize& size,
   }
 
   const hostsim::Layout layout = LayoutFor(o.host, o.depth);
-  LayerFile layer = ReadLayer(o.layer, layout, &size.width, &size.height);
+  LayerFile layer = ReadLayer(o.layer, layout, &size.width, &size.height, &size.wholeImageBytes);
   World& input = layer.world;
   *windows = layer.windows;
   // A second layer from the layer's own file shares its world instead of holding a copy.
@@ -235,7 +238,9 @@ World RenderFrame(const Options& o, Session& session, FrameSize& size,
                              SameFile(o.layer2.path, o.layer);
   std::optional<World> second;
   if (o.layer2.source == SecondLayer::Source::kFile && !secondIsLayer) {
-    second = ReadLayer(o.layer2.path, layout, &size.secondWidth, &size.secondHeight).world;
+    second = ReadLayer(o.layer2.path, layout, &size.secondWidth, &size.secondHeight,
+                       &size.wholeImageBytes)
+                 .world;
   }
   World output(layout, input.width(), input.height());
 
@@ -330,7 +335,10 @@ int Run(const Options& o) {
   try {
     return RunWith(o, frame);
   } catch (const std::bad_alloc&) {
-    // Memory ran out outside the image reader, which tells its own file.
+    throw std::runtime_error(OutOfMemoryMessage(o, frame));
+  } catch (const ImageError& e) {
+    // The image reader turns memory running out into an error of its own kind.
+    if (e.kind() != ImageErrorKind::kOutOfMemory) throw;
     throw std::runtime_error(OutOfMemoryMessage(o, frame));
   }
 }

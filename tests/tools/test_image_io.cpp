@@ -16,6 +16,7 @@
 #include <signal.h>
 #include <sys/resource.h>
 #include <unistd.h>
+#include <zlib.h>
 
 #include <cmath>
 #include <csetjmp>
@@ -24,6 +25,7 @@
 #include <fstream>
 #include <functional>
 #include <limits>
+#include <optional>
 #include <random>
 #include <set>
 #include <variant>
@@ -121,37 +123,55 @@ void WriteRawPng(const std::string& path, RawPng spec) {
   ASSERT_TRUE(ok);
 }
 
-// The PNG chunk checksum, for hand-made headers.
-std::uint32_t Crc32(const std::uint8_t* data, std::size_t size) {
-  std::uint32_t crc = 0xFFFFFFFFu;
-  for (std::size_t i = 0; i < size; ++i) {
-    crc ^= data[i];
-    for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
-  }
-  return ~crc;
+using Bytes = std::vector<std::uint8_t>;
+
+Bytes BigEndian32(std::uint32_t v) {
+  return {std::uint8_t(v >> 24), std::uint8_t(v >> 16), std::uint8_t(v >> 8), std::uint8_t(v)};
 }
 
-// Signature, IHDR for an 8-bit RGBA image of the given size, a few bytes of image data, IEND.
-std::vector<std::uint8_t> PngOfSize(std::uint32_t width, std::uint32_t height) {
-  std::vector<std::uint8_t> bytes = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-  auto chunk = [&bytes](const char* type, std::vector<std::uint8_t> data) {
-    const std::uint32_t length = std::uint32_t(data.size());
-    for (int s = 24; s >= 0; s -= 8) bytes.push_back(std::uint8_t(length >> s));
-    std::vector<std::uint8_t> body(type, type + 4);
-    body.insert(body.end(), data.begin(), data.end());
-    const std::uint32_t crc = Crc32(body.data(), body.size());
-    bytes.insert(bytes.end(), body.begin(), body.end());
-    for (int s = 24; s >= 0; s -= 8) bytes.push_back(std::uint8_t(crc >> s));
-  };
-  std::vector<std::uint8_t> ihdr;
-  for (std::uint32_t v : {width, height}) {
-    for (int s = 24; s >= 0; s -= 8) ihdr.push_back(std::uint8_t(v >> s));
+// A hand-made PNG chunk. `length` overrides the stored length field and `crcXor` damages the
+// checksum.
+struct PngChunk {
+  const char* type;
+  Bytes data;
+  std::optional<std::uint32_t> length = std::nullopt;
+  std::uint32_t crcXor = 0;
+};
+
+// The signature followed by the chunks as stored, each with its checksum.
+Bytes PngOfChunks(const std::vector<PngChunk>& chunks) {
+  Bytes bytes = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+  for (const PngChunk& chunk : chunks) {
+    Bytes body(chunk.type, chunk.type + 4);
+    body.insert(body.end(), chunk.data.begin(), chunk.data.end());
+    const std::uint32_t crc = std::uint32_t(crc32(0, body.data(), uInt(body.size())));
+    for (const Bytes& part : {BigEndian32(chunk.length.value_or(std::uint32_t(chunk.data.size()))),
+                              body, BigEndian32(crc ^ chunk.crcXor)}) {
+      bytes.insert(bytes.end(), part.begin(), part.end());
+    }
   }
-  ihdr.insert(ihdr.end(), {8, 6, 0, 0, 0});
-  chunk("IHDR", ihdr);
-  chunk("IDAT", {0x78, 0x9C, 0x03, 0x00});
-  chunk("IEND", {});
   return bytes;
+}
+
+PngChunk Ihdr(std::uint32_t width, std::uint32_t height, std::uint8_t colourType) {
+  Bytes data = BigEndian32(width);
+  for (std::uint8_t b : BigEndian32(height)) data.push_back(b);
+  data.insert(data.end(), {8, colourType, 0, 0, 0});  // 8 bits, not interlaced
+  return {"IHDR", data};
+}
+
+// Image data of the given filtered rows, compressed as zlib does.
+PngChunk Idat(const Bytes& rows) {
+  Bytes data(compressBound(uLong(rows.size())));
+  uLongf size = uLongf(data.size());
+  compress(data.data(), &size, rows.data(), uLong(rows.size()));
+  data.resize(size);
+  return {"IDAT", data};
+}
+
+// An 8-bit RGBA image of the given size with a few bytes of image data.
+Bytes PngOfSize(std::uint32_t width, std::uint32_t height) {
+  return PngOfChunks({Ihdr(width, height, 6), {"IDAT", {0x78, 0x9C, 0x03, 0x00}}, {"IEND", {}}});
 }
 
 // Compares samples bit for bit, so NaN payloads and -0 count.
@@ -247,11 +267,14 @@ TEST_F(ImageIo, EveryPngColourTypeBecomesRgba) {
   }
 }
 
-// An OpenEXR file with the named channels, each holding value(channel, pixel index).
+// An OpenEXR file with the named channels, each holding value(channel, pixel index), written with
+// the given compression.
 void WriteRawExr(const std::string& path, Imath::Box2i window,
                  const std::vector<std::pair<const char*, Imf::PixelType>>& channels,
-                 const std::function<float(int, int)>& value) {
+                 const std::function<float(int, int)>& value,
+                 Imf::Compression compression = Imf::ZIP_COMPRESSION) {
   Imf::Header header(Imath::Box2i({0, 0}, {15, 15}), window);
+  header.compression() = compression;
   const int width = window.max.x - window.min.x + 1;
   const int height = window.max.y - window.min.y + 1;
   std::vector<std::vector<half>> halves;
@@ -315,6 +338,34 @@ TEST_F(ImageIo, ExrHalfGrayAndOffsetWindowsReadAsFloatRgba) {
 
   WriteRawExr(Path("alpha.exr"), Imath::Box2i({0, 0}, {0, 0}), {{"A", Imf::FLOAT}}, value);
   EXPECT_EQ(ReadErrorKind(Path("alpha.exr")), ImageErrorKind::kUnsupportedType);
+}
+
+// The reader decodes OpenEXR in bands of 16 rows; ZIP stores blocks of 16 rows and PIZ of 32, so
+// 45 rows from y = 5 make bands that end inside PIZ blocks and a short last band. Every sample is
+// a different bit pattern, NaN payloads included.
+TEST_F(ImageIo, ExrOfSeveralBandsReadsBackBitForBit) {
+  const Imath::Box2i window({-3, 5}, {8, 49});
+  const int width = 12, height = 45;
+  auto value = [](int c, int i) {
+    return FromBits(0x7F800001u + std::uint32_t(i * 4 + c) * 2654435761u);
+  };
+  std::vector<float> samples;
+  for (int i = 0; i < width * height; ++i) {
+    for (int c = 0; c < 4; ++c) samples.push_back(value(c, i));
+  }
+  const Image expected = MakeImage<float>(width, height, samples);
+  for (const Imf::Compression compression : {Imf::ZIP_COMPRESSION, Imf::PIZ_COMPRESSION}) {
+    SCOPED_TRACE(int(compression));
+    WriteRawExr(Path("bands.exr"), window,
+                {{"R", Imf::FLOAT}, {"G", Imf::FLOAT}, {"B", Imf::FLOAT}, {"A", Imf::FLOAT}},
+                value, compression);
+    const Image read = ReadImage(Path("bands.exr"));
+    ExpectSameSamples(expected, read);
+    ASSERT_TRUE(read.windows.has_value());
+    const PixelBox& data = read.windows->data;
+    EXPECT_EQ(std::vector<int>({data.minX, data.minY, data.maxX, data.maxY}),
+              std::vector<int>({-3, 5, 8, 49}));
+  }
 }
 
 enum class Depth { k8, k16, k32 };
@@ -489,6 +540,26 @@ TEST_F(ImageIo, BadInputsAreTypedErrors) {
   std::vector<std::uint8_t> flipped = png;
   flipped[png.size() / 2] ^= 0x40;  // inside IDAT: the chunk checksum no longer matches
   fs::create_directory(Path("folder.png"));
+  // One 8-bit pixel of palette index 0 or gray 5, and a transparency chunk that cannot be used.
+  const PngChunk palette = {"PLTE", {10, 20, 30}}, pixel = Idat({0, 0}), grayPixel = Idat({0, 5});
+  const PngChunk end = {"IEND", {}};
+  const Bytes trnsBadCrc =
+      PngOfChunks({Ihdr(1, 1, 3), palette, {"tRNS", {128}, {}, 1}, pixel, end});
+  const Bytes trnsLength = PngOfChunks({Ihdr(1, 1, 0), {"tRNS", {0, 5, 0}}, grayPixel, end});
+  const Bytes trnsFirst = PngOfChunks({Ihdr(1, 1, 3), {"tRNS", {128}}, palette, pixel, end});
+  // A chunk that declares 2 GiB in a file that ends a few bytes later.
+  auto declaring2GiB = [](const char* type) {
+    return PngOfChunks({Ihdr(1, 1, 6), {type, {'k', 'e', 'y', 0}, 0x7FFFFFFFu}});
+  };
+  // The data window one column wider than the rows stored, compressed (ZIP) and not.
+  WriteRawExr(Path("raw.exr"), Imath::Box2i({0, 0}, {7, 7}), {{"R", Imf::FLOAT}},
+              [](int, int i) { return float(i); }, Imf::NO_COMPRESSION);
+  auto widened = [](Bytes exr) {
+    const std::string key("dataWindow\0box2i\0", 17);
+    const auto at = std::search(exr.begin(), exr.end(), key.begin(), key.end());
+    if (at != exr.end()) at[17 + 4 + 8] += 1;  // past the size: the low byte of xMax
+    return exr;
+  };
 
   const struct {
     std::string name;
@@ -517,12 +588,29 @@ TEST_F(ImageIo, BadInputsAreTypedErrors) {
       // Refused from the header alone, before any pixel memory is taken.
       {"wide.png", PngOfSize(100000, 1), ImageErrorKind::kTooLarge},
       {"big.png", PngOfSize(20000, 20000), ImageErrorKind::kTooLarge},
+      // A transparency chunk that libpng drops: transparent pixels would come out opaque.
+      {"trns_bad_crc.png", trnsBadCrc, ImageErrorKind::kCorrupt},
+      {"trns_wrong_length.png", trnsLength, ImageErrorKind::kCorrupt},
+      {"trns_before_plte.png", trnsFirst, ImageErrorKind::kCorrupt},
+      // Chunks the reader does not use are skipped, not allocated.
+      {"itxt.png", declaring2GiB("iTXt"), ImageErrorKind::kCorrupt},
+      {"text.png", declaring2GiB("tEXt"), ImageErrorKind::kCorrupt},
+      {"ztxt.png", declaring2GiB("zTXt"), ImageErrorKind::kCorrupt},
+      {"splt.png", declaring2GiB("sPLT"), ImageErrorKind::kCorrupt},
+      {"short_rows.exr", widened(exr), ImageErrorKind::kCorrupt},
+      {"short_raw_rows.exr", widened(ReadBytes("raw.exr")), ImageErrorKind::kCorrupt},
   };
+  rusage before{};
+  getrusage(RUSAGE_SELF, &before);
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     if (c.name.rfind("missing", 0) != 0 && c.name != "folder.png") WriteBytes(c.name, c.bytes);
     EXPECT_EQ(ReadErrorKind(Path(c.name)), c.kind);
   }
+  // No header, whatever it declares, makes the reader take more than a few MiB.
+  rusage after{};
+  getrusage(RUSAGE_SELF, &after);
+  EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 16 * 1024) << "KiB more at the peak";
 }
 
 ImageErrorKind WriteErrorKind(const std::function<void()>& write) {

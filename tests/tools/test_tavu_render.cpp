@@ -14,6 +14,7 @@
 #include <ImfPartType.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <png.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -490,6 +491,25 @@ TEST_F(TavuRender, AWriteBeyondTheFileSizeLimitFailsAndKeepsTheEarlierOutput) {
   }
 }
 
+// A black 16-bit RGBA PNG, interlaced: the reader decodes it whole before its rows are converted.
+void WriteInterlacedPng(const std::string& path, int side) {
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  ASSERT_NE(file, nullptr) << path;
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_infop info = png_create_info_struct(png);
+  png_init_io(png, file);
+  png_set_IHDR(png, info, side, side, 16, PNG_COLOR_TYPE_RGB_ALPHA, PNG_INTERLACE_ADAM7,
+               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  png_write_info(png, info);
+  const std::vector<png_byte> row(std::size_t(side) * 8);
+  for (int pass = png_set_interlace_handling(png); pass > 0; --pass) {
+    for (int y = 0; y < side; ++y) png_write_row(png, row.data());
+  }
+  png_write_end(png, info);
+  png_destroy_write_struct(&png, &info);
+  std::fclose(file);
+}
+
 // Short of memory at any stage, a run says so with the frame it was rendering, exits 1 and
 // writes nothing. The address-space limit is set by the shell that starts it.
 TEST_F(TavuRender, RunningOutOfMemoryIsAFileErrorThatSaysSo) {
@@ -498,22 +518,27 @@ TEST_F(TavuRender, RunningOutOfMemoryIsAFileErrorThatSaysSo) {
 #endif
   // A 2048 x 2048 float frame is 64 MiB a world: under the first limit the layer is read but its
   // world and the output's do not fit. Under the second an 8-bit frame fits, but not the stacks of
-  // 1024 threads; the threads that cannot be started are done without.
+  // 1024 threads; the threads that cannot be started are done without. The interlaced layer's
+  // world fits under the first limit, but not the 32 MiB of the layer decoded whole beside it.
   constexpr int kSide = 2048;
   WriteImage(In("flat.png"), Generated<std::uint8_t>(kSide, kSide, [](int, int) { return 90; }));
+  WriteInterlacedPng(In("interlaced.png"), kSide);
   const struct {
+    const char* layer;
     const char* limitKiB;
     const char* depth;
     const char* threads;
     bool mayFinish;
     std::vector<std::string> messages;
-  } cases[] = {{"100000", "32", "1", false,
+  } cases[] = {{"flat.png", "100000", "32", "1", false,
                 {"out of memory", "out of memory: a 2048x2048 frame at 32 bits needs about "}},
-               {"200000", "8", "1024", true, {"out of memory"}}};
+               {"flat.png", "200000", "8", "1024", true, {"out of memory"}},
+               {"interlaced.png", "100000", "32", "1", false,
+                {"out of memory: a 2048x2048 frame at 32 bits needs about 160 MiB"}}};
   for (const auto& c : cases) {
-    SCOPED_TRACE(std::string(c.limitKiB) + " KiB, threads " + c.threads);
+    SCOPED_TRACE(std::string(c.layer) + ", " + c.limitKiB + " KiB, threads " + c.threads);
     const std::vector<std::string> args = {"--effect",  "combine-rgba", "--depth", c.depth,
-                                           "--threads", c.threads,      "--layer", In("flat.png"),
+                                           "--threads", c.threads,      "--layer", In(c.layer),
                                            "--output",  Out("result.png")};
     const Outcome r = Finish(
         Start(args, {{}, "", {"/bin/sh", "-c", "ulimit -v \"$0\" && exec \"$@\"", c.limitKiB}}));
