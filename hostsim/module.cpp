@@ -16,6 +16,10 @@
 #if defined(__ELF__)
 #include <elf.h>
 #include <link.h>
+
+// The ELF header of the program this code runs in, which the linker provides: a module of another
+// class, byte order or machine cannot be loaded into it.
+extern "C" const ElfW(Ehdr) __ehdr_start;
 #endif
 
 namespace tavu::hostsim {
@@ -34,26 +38,6 @@ void Close(void* h) { FreeLibrary(static_cast<HMODULE>(h)); }
 #else
 
 #if defined(__ELF__)
-// The ELF machine this process runs as: a module built for another one cannot be loaded.
-#if defined(__x86_64__)
-constexpr unsigned kMachine = EM_X86_64;
-#elif defined(__i386__)
-constexpr unsigned kMachine = EM_386;
-#elif defined(__aarch64__)
-constexpr unsigned kMachine = EM_AARCH64;
-#elif defined(__arm__)
-constexpr unsigned kMachine = EM_ARM;
-#elif defined(__riscv)
-constexpr unsigned kMachine = EM_RISCV;
-#elif defined(__powerpc64__)
-constexpr unsigned kMachine = EM_PPC64;
-#else
-#error "name this architecture's ELF machine number"
-#endif
-constexpr unsigned char kClass = sizeof(void*) == 8 ? ELFCLASS64 : ELFCLASS32;
-constexpr unsigned char kByteOrder =
-    __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__ ? ELFDATA2LSB : ELFDATA2MSB;
-
 // Reads `size` bytes at `offset` of the open file; false when the file ends before them.
 bool ReadAt(int fd, std::uint64_t offset, void* to, std::size_t size) {
   auto* bytes = static_cast<char*>(to);
@@ -79,18 +63,21 @@ std::string ElfFault(int fd, std::uint64_t size) {
     return "cut short: its ELF header ends past the end of the file (" + std::to_string(size) +
            " bytes)";
   }
-  if (header.e_ident[EI_CLASS] != kClass) {
+  const ElfW(Ehdr)& own = __ehdr_start;
+  if (header.e_ident[EI_CLASS] != own.e_ident[EI_CLASS]) {
     return header.e_ident[EI_CLASS] == ELFCLASS32 ? "a 32-bit ELF file; this machine loads 64-bit"
            : header.e_ident[EI_CLASS] == ELFCLASS64 ? "a 64-bit ELF file; this machine loads 32-bit"
                                                     : "an ELF file of an unknown class";
   }
-  if (header.e_ident[EI_DATA] != kByteOrder) return "an ELF file of the other byte order";
+  if (header.e_ident[EI_DATA] != own.e_ident[EI_DATA]) {
+    return "an ELF file of the other byte order";
+  }
   if (header.e_type != ET_DYN) {
     return "not a shared object (ELF type " + std::to_string(header.e_type) + ")";
   }
-  if (header.e_machine != kMachine) {
+  if (header.e_machine != own.e_machine) {
     return "an ELF file for another machine (machine " + std::to_string(header.e_machine) +
-           "; this one is " + std::to_string(kMachine) + ")";
+           "; this one is " + std::to_string(own.e_machine) + ")";
   }
   if (header.e_phentsize != sizeof(ElfW(Phdr))) return "an ELF file with a damaged header";
   for (unsigned i = 0; i < header.e_phnum; ++i) {
