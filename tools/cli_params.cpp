@@ -116,7 +116,8 @@ std::vector<std::string> Choices(const PF_ParamDef& def) {
 
 std::string DescribeParam(int index, const PF_ParamDef& def) {
   std::ostringstream line;
-  line << index << "  " << TypeName(def.param_type) << "  \"" << TerminalText(ParamName(def)) << "\"  ";
+  line << index << "  " << TypeName(def.param_type) << "  \"" << TerminalText(ParamName(def))
+       << "\"  ";
   switch (def.param_type) {
     case PF_Param_LAYER:
       line << "default " << (def.u.ld.dephault == PF_LayerDefault_MYSELF ? "this layer" : "none");

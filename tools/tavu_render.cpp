@@ -63,11 +63,15 @@ const char* CommandName(PF_Cmd cmd) {
   }
 }
 
+// The module's text in the message buffer, which it may fill to the end without a NUL.
+std::string_view ReturnMessage(const PF_OutData& out) {
+  return {out.return_msg, strnlen(out.return_msg, sizeof out.return_msg)};
+}
+
 // The message the module left for the user with its error, if it left one, safe to print.
 std::string ErrorMessage(const PF_OutData& out) {
   if ((out.out_flags & PF_OutFlag_DISPLAY_ERROR_MESSAGE) == 0) return "";
-  return TerminalText(
-      std::string_view(out.return_msg, strnlen(out.return_msg, sizeof out.return_msg)));
+  return TerminalText(ReturnMessage(out));
 }
 
 void Check(PF_Cmd cmd, PF_Err err, const PF_OutData* out = nullptr) {
@@ -114,9 +118,7 @@ std::vector<PF_ParamDef> DeclaredParams(const hostsim::Host& host) {
 
 void PrintAbout(Session& session, const hostsim::PluginInfo& info, HostApp app) {
   Check(PF_Cmd_ABOUT, session.Send(PF_Cmd_ABOUT), &session.host().out_data);
-  const PF_OutData& about = session.host().out_data;
-  const std::string_view said(about.return_msg,
-                              strnlen(about.return_msg, sizeof about.return_msg));
+  const std::string_view said = ReturnMessage(session.host().out_data);
   // The host separates lines by a carriage return alone; every other control character in a
   // line is shown escaped.
   std::string text;

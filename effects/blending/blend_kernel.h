@@ -6,8 +6,7 @@
 // one switch, then straight arithmetic on registers. The row loops are compiled per mode (the
 // effect's RowConstant), so the switch folds away and, for the four HSL modes, only the parts
 // of the conversions whose result the mode uses remain. Results are specified to the bit; see
-// hsl.h for the build flags this needs and framework/arithmetic.h for the macOS
-// arithmetic switch.
+// hsl.h for the build flags this needs and framework/arithmetic.h for the macOS arithmetic switch.
 #pragma once
 
 #include <array>

@@ -34,6 +34,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/tools/raw_png.h"
 #include "tools/image_io.h"
 
 extern char** environ;
@@ -43,6 +44,7 @@ using tavu::render::Image;
 using tavu::render::ReadImage;
 using tavu::render::SampleKind;
 using tavu::render::WriteImage;
+using tavu::testing::WriteRawPng;
 
 namespace {
 
@@ -78,6 +80,20 @@ Image Generated(int width, int height, F sample) {
   image.height = height;
   image.samples = std::move(samples);
   return image;
+}
+
+// 8-bit RGBA noise from a fixed seed, which no format compresses much.
+Image Noise(int width, int height) {
+  std::uint32_t state = 12345;
+  return Generated<std::uint8_t>(width, height, [&](int, int) {
+    state = state * 1664525u + 1013904223u;
+    return state >> 24;
+  });
+}
+
+// A command that runs the rest of its arguments under the shell's limit `limit` ("-f 32").
+std::vector<std::string> UnderLimit(const std::string& limit) {
+  return {"/bin/sh", "-c", "ulimit " + limit + " && exec \"$@\"", "sh"};
 }
 
 constexpr int kWidth = 64, kHeight = 16;    // the layer
@@ -423,11 +439,7 @@ TEST_F(TavuRender, OutputsLandWhereTheirNamesLead) {
 // 16-bit PNG keeps the compressor busy long enough to be caught at it.
 TEST_F(TavuRender, AnInterruptedWriteLeavesNothingBehind) {
   constexpr int kBigWidth = 2048, kBigHeight = 1024;
-  std::uint32_t state = 12345;
-  WriteImage(In("noise.png"), Generated<std::uint8_t>(kBigWidth, kBigHeight, [&](int, int) {
-               state = state * 1664525u + 1013904223u;
-               return state >> 24;
-             }));
+  WriteImage(In("noise.png"), Noise(kBigWidth, kBigHeight));
   const std::vector<std::string> args = {"--effect", "combine-rgba",    "--depth",
                                          "16",       "--layer",         In("noise.png"),
                                          "--output", Out("result.png")};
@@ -441,8 +453,7 @@ TEST_F(TavuRender, AnInterruptedWriteLeavesNothingBehind) {
     // finish first gets another try.
     for (int attempt = 0; attempt < 5 && !caught; ++attempt) {
       // No core file of SIGQUIT's default action in the folder the tests run in.
-      const pid_t pid =
-          Start(args, {{}, "", {"/bin/sh", "-c", "ulimit -c 0 && exec \"$@\"", "sh"}});
+      const pid_t pid = Start(args, {{}, "", UnderLimit("-c 0")});
       ASSERT_GT(pid, 0);
       const auto running = [pid] {
         siginfo_t info{};
@@ -469,11 +480,7 @@ TEST_F(TavuRender, AnInterruptedWriteLeavesNothingBehind) {
 // not the temporary file, with nothing of the new file left and the earlier output as it was.
 // The layer is noise, which no format compresses below the limit.
 TEST_F(TavuRender, AWriteBeyondTheFileSizeLimitFailsAndKeepsTheEarlierOutput) {
-  std::uint32_t state = 12345;
-  WriteImage(In("noise.png"), Generated<std::uint8_t>(128, 128, [&](int, int) {
-               state = state * 1664525u + 1013904223u;
-               return state >> 24;
-             }));
+  WriteImage(In("noise.png"), Noise(128, 128));
   for (const char* name : {"result.png", "result.exr"}) {
     SCOPED_TRACE(name);
     ClearOutputs();
@@ -481,33 +488,13 @@ TEST_F(TavuRender, AWriteBeyondTheFileSizeLimitFailsAndKeepsTheEarlierOutput) {
     const std::vector<std::string> args = {"--effect", "combine-rgba", "--depth", "32",
                                            "--layer",  In("noise.png"), "--output", Out(name)};
     // 32 blocks of 512 bytes: 16 KiB, well short of either output.
-    const Outcome r =
-        Finish(Start(args, {{}, "", {"/bin/sh", "-c", "ulimit -f 32 && exec \"$@\"", "sh"}}));
+    const Outcome r = Finish(Start(args, {{}, "", UnderLimit("-f 32")}));
     EXPECT_EQ(r.status, 1) << r.err;
     EXPECT_EQ(r.err.rfind("tavu-render: " + Out(name) + ": ", 0), 0u) << r.err;
     EXPECT_EQ(r.err.find(".tavu-"), std::string::npos) << r.err;
     EXPECT_EQ(OutputListing(), std::vector<std::string>{name});
     EXPECT_EQ(Slurp(Out(name)), "old");
   }
-}
-
-// A black 16-bit RGBA PNG, interlaced: the reader decodes it whole before its rows are converted.
-void WriteInterlacedPng(const std::string& path, int side) {
-  std::FILE* file = std::fopen(path.c_str(), "wb");
-  ASSERT_NE(file, nullptr) << path;
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-  png_infop info = png_create_info_struct(png);
-  png_init_io(png, file);
-  png_set_IHDR(png, info, side, side, 16, PNG_COLOR_TYPE_RGB_ALPHA, PNG_INTERLACE_ADAM7,
-               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-  png_write_info(png, info);
-  const std::vector<png_byte> row(std::size_t(side) * 8);
-  for (int pass = png_set_interlace_handling(png); pass > 0; --pass) {
-    for (int y = 0; y < side; ++y) png_write_row(png, row.data());
-  }
-  png_write_end(png, info);
-  png_destroy_write_struct(&png, &info);
-  std::fclose(file);
 }
 
 // Short of memory at any stage, a run says so with the frame it was rendering, exits 1 and
@@ -522,7 +509,10 @@ TEST_F(TavuRender, RunningOutOfMemoryIsAFileErrorThatSaysSo) {
   // world fits under the first limit, but not the 32 MiB of the layer decoded whole beside it.
   constexpr int kSide = 2048;
   WriteImage(In("flat.png"), Generated<std::uint8_t>(kSide, kSide, [](int, int) { return 90; }));
-  WriteInterlacedPng(In("interlaced.png"), kSide);
+  // Black, 16-bit RGBA, interlaced: the reader decodes it whole before its rows are converted.
+  const std::vector<std::uint8_t> blackRow(kSide * 8);
+  WriteRawPng(In("interlaced.png"), {kSide, kSide, PNG_COLOR_TYPE_RGB_ALPHA, 16, true,
+                                     std::vector<std::vector<std::uint8_t>>(kSide, blackRow)});
   const struct {
     const char* layer;
     const char* limitKiB;
@@ -540,8 +530,8 @@ TEST_F(TavuRender, RunningOutOfMemoryIsAFileErrorThatSaysSo) {
     const std::vector<std::string> args = {"--effect",  "combine-rgba", "--depth", c.depth,
                                            "--threads", c.threads,      "--layer", In(c.layer),
                                            "--output",  Out("result.png")};
-    const Outcome r = Finish(
-        Start(args, {{}, "", {"/bin/sh", "-c", "ulimit -v \"$0\" && exec \"$@\"", c.limitKiB}}));
+    const Outcome r =
+        Finish(Start(args, {{}, "", UnderLimit(std::string("-v ") + c.limitKiB)}));
     if (c.mayFinish && r.status == 0) {
       fs::remove(Out("result.png"));
       continue;
