@@ -1,0 +1,22 @@
+// The check that an OpenEXR part's pixel data holds every row its data window needs.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace tavu::render {
+
+// OpenEXR's C++ reader decodes a chunk that holds fewer bytes than its rows need, as stored or
+// once decompressed, without a word: the rest of those rows keeps whatever its buffer held (zeros,
+// or the samples of an earlier chunk). OpenEXR's core library tells: its decoder refuses a
+// compressed chunk that does not expand to exactly the rows it covers, and it gives the size a
+// chunk stored without compression must have. So before any pixel is read, the core library
+// decompresses every chunk of the part to be read (of a tiled part, the full-resolution tiles),
+// and the pixel data is decompressed twice. The core library of OpenEXR 3.1 cannot decompress
+// DWAA and DWAB: files of those are read unchecked.
+//
+// Fails with kCorrupt at the first chunk of `part` that does not hold its rows, reading the file
+// through `fd` (of `size` bytes) without moving its position.
+void CheckExrChunks(const std::string& path, int fd, std::uint64_t size, int part);
+
+}  // namespace tavu::render

@@ -1,0 +1,297 @@
+// OpenEXR files through the OpenEXR C++ library: the first flat colour part of a file read as
+// float RGBA, and worlds written as float RGBA with the source's windows.
+
+#include <Iex.h>
+#include <ImfChannelList.h>
+#include <ImfFrameBuffer.h>
+#include <ImfHeader.h>
+#include <ImfIO.h>
+#include <ImfInputPart.h>
+#include <ImfMultiPartInputFile.h>
+#include <ImfOutputFile.h>
+#include <ImfPartType.h>
+#include <ImfVersion.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <new>
+#include <vector>
+
+#include "tools/atomic_file.h"
+#include "tools/exr_chunk_check.h"
+#include "tools/image_formats.h"
+#include "tools/terminal_text.h"
+
+namespace tavu::render {
+namespace {
+
+// Reads the open input file for OpenEXR, remembering whether a failure was the file's end (a
+// damaged file) or the reading itself (an unreadable one).
+class FileIStream : public Imf::IStream {
+ public:
+  FileIStream(const std::string& name, std::FILE* file, std::uint64_t size)
+      : Imf::IStream(name.c_str()), file_(file), size_(size) {}
+  bool read(char out[], int n) override {
+    if (n < 0 || position_ > size_ || std::uint64_t(n) > size_ - position_) {
+      throw Iex::InputExc("the file ends early (truncated)");
+    }
+    if (std::fread(out, 1, std::size_t(n), file_) != std::size_t(n)) {
+      if (std::ferror(file_) == 0) throw Iex::InputExc("the file ends early (truncated)");
+      failed_ = true;
+      throw Iex::InputExc("read error");
+    }
+    position_ += std::uint64_t(n);
+    return position_ < size_;
+  }
+  std::uint64_t tellg() override { return position_; }
+  void seekg(std::uint64_t position) override {
+    if (position > size_ || ::fseeko(file_, off_t(position), SEEK_SET) != 0) {
+      throw Iex::InputExc("the file ends early (truncated)");
+    }
+    position_ = position;
+  }
+  void clear() override { std::clearerr(file_); }
+  bool failed() const { return failed_; }
+
+ private:
+  std::FILE* file_;
+  std::uint64_t size_;
+  std::uint64_t position_ = 0;
+  bool failed_ = false;
+};
+
+// Writes into the pending file, under the output's name, which OpenEXR's messages quote.
+// Imf::OutputFile writes its line-offset table from its destructor and swallows any exception
+// there, so a failure is also remembered for the caller to check.
+class FdOStream : public Imf::OStream {
+ public:
+  FdOStream(int fd, const std::string& name) : Imf::OStream(name.c_str()), fd_(fd) {}
+  void write(const char data[], int n) override {
+    if (errno_ == 0) errno_ = WriteAll(fd_, data, std::size_t(n));
+    if (errno_ != 0) throw Iex::IoExc(std::strerror(errno_));
+    position_ += std::uint64_t(n);
+  }
+  std::uint64_t tellp() override { return position_; }
+  void seekp(std::uint64_t position) override {
+    if (errno_ == 0 && ::lseek(fd_, off_t(position), SEEK_SET) < 0) errno_ = errno;
+    if (errno_ != 0) throw Iex::IoExc(std::strerror(errno_));
+    position_ = position;
+  }
+  int error() const { return errno_; }
+
+ private:
+  int fd_;
+  int errno_ = 0;
+  std::uint64_t position_ = 0;
+};
+
+constexpr const char* kRgbaChannelNames[4] = {"R", "G", "B", "A"};
+
+// Pixels pass through OpenEXR a band of rows at a time: 16 is the block of its default (zip)
+// compression, so each band is whole blocks and no block is decompressed twice.
+constexpr int kExrBandRows = 16;
+
+bool HasColourChannels(const Imf::ChannelList& channels) {
+  for (const char* name : {"R", "G", "B", "Y"}) {
+    if (channels.findChannel(name) != nullptr) return true;
+  }
+  return false;
+}
+
+Imath::Box2i ToBox(const PixelBox& box) {
+  return Imath::Box2i(Imath::V2i(box.minX, box.minY), Imath::V2i(box.maxX, box.maxY));
+}
+PixelBox FromBox(const Imath::Box2i& box) { return {box.min.x, box.min.y, box.max.x, box.max.y}; }
+
+class ExrReader : public FormatReader {
+ public:
+  ExrReader(const std::string& path, std::FILE* file) : path_(path) {
+    char magic[4];
+    if (!ReadStart(path, file, magic, sizeof magic) || !Imf::isImfMagic(magic)) {
+      Fail(ImageErrorKind::kCorrupt, path, "not an OpenEXR file");
+    }
+    struct stat info {};
+    if (::fseeko(file, 0, SEEK_SET) != 0 || ::fstat(::fileno(file), &info) != 0) {
+      Fail(ImageErrorKind::kUnreadable, path, std::string("cannot read: ") + std::strerror(errno));
+    }
+    try {
+      stream_ = std::make_unique<FileIStream>(path, file, std::uint64_t(info.st_size));
+      file_ = std::make_unique<Imf::MultiPartInputFile>(*stream_);
+      // The first flat part with colour: a multipart file may lead with depth or masks.
+      const int parts = file_->parts();
+      int chosen = -1;
+      bool deep = false;
+      for (int i = 0; i < parts && chosen < 0; ++i) {
+        const Imf::Header& header = file_->header(i);
+        if (header.hasType() && Imf::isDeepData(header.type())) {
+          deep = true;
+        } else if (HasColourChannels(header.channels())) {
+          chosen = i;
+        }
+      }
+      if (chosen < 0 && deep) {
+        Fail(ImageErrorKind::kUnsupportedType, path,
+             "a deep OpenEXR image (any number of samples per pixel); tavu-render reads only flat "
+             "images");
+      }
+      if (chosen < 0) {
+        Fail(ImageErrorKind::kUnsupportedType, path, "OpenEXR file without R, G, B or Y channels");
+      }
+      const Imf::Header& header = file_->header(chosen);
+      if (parts > 1) {
+        part = "part " + std::to_string(chosen + 1) + " of " + std::to_string(parts) +
+               (header.hasName() ? " (\"" + TerminalText(header.name()) + "\")" : "");
+      }
+      const Imath::Box2i window = header.dataWindow();
+      const std::int64_t width64 = std::int64_t{window.max.x} - window.min.x + 1;
+      const std::int64_t height64 = std::int64_t{window.max.y} - window.min.y + 1;
+      CheckDimensions(path, width64, height64);
+
+      const Imf::ChannelList& channels = header.channels();
+      const bool color = channels.findChannel("R") != nullptr ||
+                         channels.findChannel("G") != nullptr ||
+                         channels.findChannel("B") != nullptr;
+      const bool chroma =
+          channels.findChannel("RY") != nullptr || channels.findChannel("BY") != nullptr;
+      if (!color && chroma) {
+        Fail(ImageErrorKind::kUnsupportedType, path,
+             "luminance/chroma OpenEXR files are not supported");
+      }
+      for (const char* name : {"R", "G", "B", "A", "Y"}) {
+        const Imf::Channel* channel = channels.findChannel(name);
+        if (channel != nullptr && (channel->xSampling != 1 || channel->ySampling != 1)) {
+          Fail(ImageErrorKind::kUnsupportedType, path,
+               std::string("subsampled channel ") + name + " is not supported");
+        }
+      }
+      part_ = std::make_unique<Imf::InputPart>(*file_, chosen);
+      if (!part_->isComplete()) Fail(ImageErrorKind::kCorrupt, path, "incomplete OpenEXR file");
+      CheckExrChunks(path, ::fileno(file), std::uint64_t(info.st_size), chosen);
+
+      width = static_cast<int>(width64);
+      height = static_cast<int>(height64);
+      kind = SampleKind::kExrFloat;
+      gray_ = !color;
+      windows = ExrWindows{FromBox(window), FromBox(header.displayWindow())};
+    } catch (const ImageError&) {
+      throw;
+    } catch (const std::bad_alloc&) {
+      throw;
+    } catch (const std::exception& e) {
+      FailRead(e);
+    }
+  }
+
+  void ReadRows(const RowSink& row) override {
+    const PixelBox& window = windows->data;
+    const int bandRows = std::min(kExrBandRows, height);
+    const std::size_t rowSamples = std::size_t(width) * 4;
+    std::vector<float> band(rowSamples * std::size_t(bandRows));
+    const std::size_t xStride = 4 * sizeof(float);
+    for (int top = 0; top < height; top += bandRows) {
+      const int rows = std::min(bandRows, height - top);
+      const int fileTop = window.minY + top;  // within the data window, so no overflow
+      try {
+        Imf::FrameBuffer frame;
+        // Missing colour channels read as 0 and a missing alpha as opaque.
+        for (int c = 0; c < 4; ++c) {
+          const char* name = gray_ && c == 0 ? "Y" : kRgbaChannelNames[c];
+          if (gray_ && (c == 1 || c == 2)) continue;
+          frame.insert(name, Imf::Slice::Make(Imf::FLOAT, band.data() + c,
+                                              Imath::V2i(window.minX, fileTop), width, rows,
+                                              xStride, xStride * std::size_t(width), 1, 1,
+                                              c == 3 ? 1.0 : 0.0));
+        }
+        part_->setFrameBuffer(frame);
+        part_->readPixels(fileTop, fileTop + rows - 1);
+      } catch (const std::bad_alloc&) {
+        throw;
+      } catch (const std::exception& e) {
+        FailRead(e);
+      }
+      for (int r = 0; r < rows; ++r) {
+        float* samples = band.data() + std::size_t(r) * rowSamples;
+        if (gray_) {
+          for (std::size_t i = 0; i < rowSamples; i += 4) {
+            samples[i + 1] = samples[i + 2] = samples[i];
+          }
+        }
+        row(top + r, samples);
+      }
+    }
+  }
+
+ private:
+  // Turns what OpenEXR threw into the file error it stands for.
+  [[noreturn]] void FailRead(const std::exception& e) const {
+    if (stream_ && stream_->failed()) Fail(ImageErrorKind::kUnreadable, path_, "read error");
+    Fail(ImageErrorKind::kCorrupt, path_, std::string("damaged OpenEXR file: ") + e.what());
+  }
+
+  std::string path_;
+  // Declared in the order they depend on each other, so they are destroyed the other way round.
+  std::unique_ptr<FileIStream> stream_;
+  std::unique_ptr<Imf::MultiPartInputFile> file_;
+  std::unique_ptr<Imf::InputPart> part_;
+  bool gray_ = false;
+};
+
+}  // namespace
+
+std::unique_ptr<FormatReader> OpenExrReader(const std::string& path, std::FILE* file) {
+  return std::make_unique<ExrReader>(path, file);
+}
+
+void WriteExr(const std::string& path, int width, int height,
+              const std::optional<ExrWindows>& windows,
+              const std::function<void(int, float*)>& fill) {
+  Imath::Box2i data(Imath::V2i(0, 0), Imath::V2i(width - 1, height - 1));
+  Imath::Box2i display = data;
+  // The frame goes back where its source lay, as long as it is the source's size.
+  if (windows && std::int64_t{windows->data.maxX} - windows->data.minX + 1 == width &&
+      std::int64_t{windows->data.maxY} - windows->data.minY + 1 == height) {
+    data = ToBox(windows->data);
+    display = ToBox(windows->display);
+  }
+  PendingFile out(path);
+  std::string failure;
+  {
+    FdOStream stream(out.fd(), path);
+    try {
+      Imf::Header header(display, data);
+      for (const char* name : kRgbaChannelNames)
+        header.channels().insert(name, Imf::Channel(Imf::FLOAT));
+      Imf::OutputFile exr(stream, header);
+      const int bandRows = std::min(kExrBandRows, height);
+      const std::size_t rowSamples = std::size_t(width) * 4;
+      std::vector<float> band(rowSamples * std::size_t(bandRows));
+      const std::size_t xStride = 4 * sizeof(float);
+      for (int top = 0; top < height; top += bandRows) {
+        const int rows = std::min(bandRows, height - top);
+        for (int r = 0; r < rows; ++r) fill(top + r, band.data() + std::size_t(r) * rowSamples);
+        Imf::FrameBuffer frame;
+        for (int c = 0; c < 4; ++c) {
+          frame.insert(kRgbaChannelNames[c],
+                       Imf::Slice::Make(Imf::FLOAT, band.data() + c,
+                                        Imath::V2i(data.min.x, data.min.y + top), width, rows,
+                                        xStride, xStride * std::size_t(width)));
+        }
+        exr.setFrameBuffer(frame);
+        exr.writePixels(rows);
+      }
+    } catch (const std::bad_alloc&) {
+      throw;
+    } catch (const std::exception& e) {
+      failure = e.what();
+    }
+    if (failure.empty() && stream.error() != 0) failure = std::strerror(stream.error());
+  }
+  if (!failure.empty()) Fail(ImageErrorKind::kWriteFailed, path, failure);
+  out.Commit();
+}
+
+}  // namespace tavu::render
