@@ -170,7 +170,9 @@ class ExrReader : public FormatReader {
       }
       part_ = std::make_unique<Imf::InputPart>(*file_, chosen);
       if (!part_->isComplete()) Fail(ImageErrorKind::kCorrupt, path, "incomplete OpenEXR file");
-      CheckExrChunks(path, ::fileno(file), std::uint64_t(info.st_size), chosen);
+      fd_ = ::fileno(file);
+      size_ = std::uint64_t(info.st_size);
+      partIndex_ = chosen;
 
       width = static_cast<int>(width64);
       height = static_cast<int>(height64);
@@ -187,6 +189,9 @@ class ExrReader : public FormatReader {
   }
 
   void ReadRows(const RowSink& row) override {
+    // Checked here rather than with the header, so that the caller knows the frame's size (for
+    // the message if memory runs out) before the chunks are decompressed; no pixel is read yet.
+    CheckExrChunks(path_, fd_, size_, partIndex_);
     const PixelBox& window = windows->data;
     const int bandRows = std::min(kExrBandRows, height);
     const std::size_t rowSamples = std::size_t(width) * 4;
@@ -226,10 +231,11 @@ class ExrReader : public FormatReader {
   }
 
  private:
-  // Turns what OpenEXR threw into the file error it stands for.
+  // Turns what OpenEXR threw into the file error it stands for. OpenEXR's messages quote the file
+  // (a channel's name, say), so they are escaped as they enter the error.
   [[noreturn]] void FailRead(const std::exception& e) const {
     if (stream_ && stream_->failed()) Fail(ImageErrorKind::kUnreadable, path_, "read error");
-    Fail(ImageErrorKind::kCorrupt, path_, std::string("damaged OpenEXR file: ") + e.what());
+    Fail(ImageErrorKind::kCorrupt, path_, "damaged OpenEXR file: " + TerminalText(e.what()));
   }
 
   std::string path_;
@@ -237,6 +243,9 @@ class ExrReader : public FormatReader {
   std::unique_ptr<FileIStream> stream_;
   std::unique_ptr<Imf::MultiPartInputFile> file_;
   std::unique_ptr<Imf::InputPart> part_;
+  int partIndex_ = 0;
+  int fd_ = -1;
+  std::uint64_t size_ = 0;
   bool gray_ = false;
 };
 

@@ -114,7 +114,7 @@ ImageReader::ImageReader(const std::string& path) : state_(std::make_unique<Stat
     s.format = s.type == ImageFileType::kPng ? OpenPngReader(path, s.file.get())
                                               : OpenExrReader(path, s.file.get());
   } catch (const std::bad_alloc&) {
-    Fail(ImageErrorKind::kOutOfMemory, path, "out of memory while reading");
+    Fail(ImageErrorKind::kOutOfMemory, path, "out of memory while reading its header");
   }
 }
 
@@ -134,7 +134,7 @@ void ImageReader::ReadRows(const std::function<void(int y, const void* rgba)>& r
   try {
     s.format->ReadRows(row);
   } catch (const std::bad_alloc&) {
-    Fail(ImageErrorKind::kOutOfMemory, s.path, "out of memory while reading");
+    Fail(ImageErrorKind::kOutOfMemory, s.path, "out of memory while reading its pixels");
   }
 }
 
@@ -160,7 +160,7 @@ Image ReadImage(const std::string& path) {
       case SampleKind::kExrFloat: image.samples = ReadAllRows<float>(reader); break;
     }
   } catch (const std::bad_alloc&) {
-    Fail(ImageErrorKind::kOutOfMemory, path, "out of memory while reading");
+    Fail(ImageErrorKind::kOutOfMemory, path, "out of memory while reading its pixels");
   }
   return image;
 }

@@ -66,7 +66,7 @@ enum class ImageErrorKind {
                      // channels (no R, G, B or Y; luminance/chroma; subsampled) or a deep one
   kCorrupt,          // not the format its name says, truncated, or damaged
   kTooLarge,         // dimensions beyond kMaxImageDimension / kMaxImagePixels
-  kOutOfMemory,      // memory ran out while decoding
+  kOutOfMemory,      // memory ran out while reading
   kInvalidArgument,  // a write request whose sizes do not match
   kWriteFailed,      // the output could not be created, written or moved into place
 };
@@ -103,7 +103,8 @@ Image ReadImage(const std::string& path);
 // kind, windows); ReadRows then decodes the pixels top to bottom, once, handing each row to `row`
 // as width·4 RGBA samples of kind(): std::uint8_t, std::uint16_t or float. The samples are valid
 // during the call only. Only an interlaced PNG, whose rows arrive in seven passes, is decoded whole
-// first.
+// first; an OpenEXR file's pixel data is checked whole before its first row. Memory running out
+// is kOutOfMemory, its message saying whether the header or the pixels were being read.
 class ImageReader {
  public:
   explicit ImageReader(const std::string& path);

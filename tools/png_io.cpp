@@ -11,6 +11,7 @@
 
 #include "tools/atomic_file.h"
 #include "tools/image_formats.h"
+#include "tools/terminal_text.h"
 
 namespace tavu::render {
 namespace {
@@ -54,11 +55,9 @@ void PngOnReadWarning(png_structp png, png_const_charp message) {
 
 // A tRNS chunk that libpng warned about and did not take would silently turn transparent pixels
 // opaque: the file is damaged. An image with an alpha channel of its own loses nothing.
-void PngRefuseDroppedTrns(png_structp png, png_infop info) {
-  const PngIo* io = static_cast<const PngIo*>(png_get_error_ptr(png));
-  if (io->trnsWarning[0] != '\0' && !png_get_valid(png, info, PNG_INFO_tRNS) &&
-      !io->storesAlpha) {
-    png_error(png, io->trnsWarning);
+void PngRefuseDroppedTrns(png_structp png, png_infop info, const PngIo& io) {
+  if (io.trnsWarning[0] != '\0' && !png_get_valid(png, info, PNG_INFO_tRNS) && !io.storesAlpha) {
+    png_error(png, io.trnsWarning);
   }
 }
 
@@ -91,7 +90,7 @@ struct PngLayout {
 
 // Reads the header and sets up the transformations that deliver every PNG as RGBA of its own
 // bit depth. No gamma or sBIT handling: the samples stay exactly as stored.
-bool PngReadLayout(png_structp png, png_infop info, PngLayout* layout) {
+bool PngReadLayout(png_structp png, png_infop info, PngIo* io, PngLayout* layout) {
   if (setjmp(png_jmpbuf(png))) return false;
   // Our own size limit decides, with its own error, instead of libpng's default one.
   png_set_user_limits(png, 0x7FFFFFFF, 0x7FFFFFFF);
@@ -101,9 +100,8 @@ bool PngReadLayout(png_structp png, png_infop info, PngLayout* layout) {
   png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, nullptr, -1);
   png_read_info(png, info);
   const int colorType = png_get_color_type(png, info);
-  static_cast<PngIo*>(png_get_error_ptr(png))->storesAlpha =
-      (colorType & PNG_COLOR_MASK_ALPHA) != 0;
-  PngRefuseDroppedTrns(png, info);
+  io->storesAlpha = (colorType & PNG_COLOR_MASK_ALPHA) != 0;
+  PngRefuseDroppedTrns(png, info, *io);
   layout->width = png_get_image_width(png, info);
   layout->height = png_get_image_height(png, info);
   if (layout->width > static_cast<png_uint_32>(kMaxImageDimension) ||
@@ -136,10 +134,10 @@ bool PngReadPixels(png_structp png, png_bytepp rows) {
 }
 
 // A file cut after its image data is still a damaged file.
-bool PngReadEnd(png_structp png, png_infop info) {
+bool PngReadEnd(png_structp png, png_infop info, const PngIo& io) {
   if (setjmp(png_jmpbuf(png))) return false;
   png_read_end(png, info);
-  PngRefuseDroppedTrns(png, info);
+  PngRefuseDroppedTrns(png, info, io);
   return true;
 }
 
@@ -212,7 +210,8 @@ std::uint16_t LoadBigEndian16(const std::uint8_t* p) {
 
 [[noreturn]] void FailPngRead(const std::string& path, const PngIo& io) {
   if (io.readFailed) Fail(ImageErrorKind::kUnreadable, path, "read error");
-  Fail(ImageErrorKind::kCorrupt, path, std::string("damaged PNG: ") + io.message);
+  // libpng's messages may quote the file (a chunk's name), so they are escaped as they enter.
+  Fail(ImageErrorKind::kCorrupt, path, "damaged PNG: " + TerminalText(io.message));
 }
 
 class PngReader : public FormatReader {
@@ -226,7 +225,7 @@ class PngReader : public FormatReader {
     io_.file = file;
     png_ = std::make_unique<PngReadStruct>(&io_);
     png_set_sig_bytes(png_->png(), 8);
-    if (!PngReadLayout(png_->png(), png_->info(), &layout_)) FailPngRead(path, io_);
+    if (!PngReadLayout(png_->png(), png_->info(), &io_, &layout_)) FailPngRead(path, io_);
     CheckDimensions(path, layout_.width, layout_.height);
     const std::size_t samplesPerRow = std::size_t{layout_.width} * 4;
     const std::size_t bytesPerSample = layout_.bitDepth == 16 ? 2 : 1;
@@ -257,7 +256,7 @@ class PngReader : public FormatReader {
       std::vector<std::uint8_t> pixels(rowBytes * std::size_t(height));
       std::vector<png_bytep> rows(static_cast<std::size_t>(height));
       for (int y = 0; y < height; ++y) rows[y] = &pixels[std::size_t(y) * rowBytes];
-      if (!PngReadPixels(png, rows.data()) || !PngReadEnd(png, png_->info())) {
+      if (!PngReadPixels(png, rows.data()) || !PngReadEnd(png, png_->info(), io_)) {
         FailPngRead(path_, io_);
       }
       for (int y = 0; y < height; ++y) deliver(y, rows[y]);
@@ -268,7 +267,7 @@ class PngReader : public FormatReader {
       if (!PngReadRow(png, raw.data())) FailPngRead(path_, io_);
       deliver(y, raw.data());
     }
-    if (!PngReadEnd(png, png_->info())) FailPngRead(path_, io_);
+    if (!PngReadEnd(png, png_->info(), io_)) FailPngRead(path_, io_);
   }
 
  private:

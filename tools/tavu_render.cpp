@@ -171,6 +171,7 @@ struct FrameSize {
   A_long width = 0, height = 0;
   A_long secondWidth = 0, secondHeight = 0;  // the second layer's, when it is a file of its own
   std::int64_t wholeImageBytes = 0;  // the most a layer file holds decoded whole (ImageReader's)
+  bool readingHeader = false;        // a layer file's header is being read: its size is unknown
 };
 
 // About what a frame of this size needs at this depth: the input and output worlds, the second
@@ -184,7 +185,12 @@ std::int64_t NeededMiB(const FrameSize& frame, int depth) {
   return (bytes + (std::int64_t{1} << 20) - 1) >> 20;
 }
 
-std::string OutOfMemoryMessage(const Options& o, const FrameSize& frame) {
+// `reading` is the image reader's own message when memory ran out while reading a file.
+std::string OutOfMemoryMessage(const Options& o, const FrameSize& frame,
+                               const std::string& reading = "") {
+  // No estimate can count a layer whose header is not read yet: the file and what was being read
+  // of it are told instead.
+  if (frame.readingHeader && !reading.empty()) return reading;
   if (frame.width == 0) return "out of memory";
   return "out of memory: a " + std::to_string(frame.width) + "x" + std::to_string(frame.height) +
          " frame at " + std::to_string(o.depth) + " bits needs about " +
@@ -192,13 +198,15 @@ std::string OutOfMemoryMessage(const Options& o, const FrameSize& frame) {
 }
 
 // Of a multipart OpenEXR file, the part read is told: it need not be the first. The layer's size
-// is stored from its header before its world is allocated.
-LayerFile ReadLayer(const std::string& path, hostsim::Layout layout, A_long* width,
-                    A_long* height, std::int64_t* wholeImageBytes) {
+// is stored from its header before its pixels are read or its world is allocated.
+LayerFile ReadLayer(const std::string& path, hostsim::Layout layout, FrameSize& size,
+                    A_long* width, A_long* height) {
+  size.readingHeader = true;
   ImageReader reader(path);
+  size.readingHeader = false;
   *width = reader.width();
   *height = reader.height();
-  *wholeImageBytes = std::max(*wholeImageBytes, reader.wholeImageBytes());
+  size.wholeImageBytes = std::max(size.wholeImageBytes, reader.wholeImageBytes());
   LayerFile layer = ReadLayerFile(reader, layout);
   if (!layer.part.empty()) std::cout << path << ": read " << layer.part << "\n";
   return layer;
@@ -232,7 +240,7 @@ World RenderFrame(const Options& o, Session& session, FrameSize& size,
   }
 
   const hostsim::Layout layout = LayoutFor(o.host, o.depth);
-  LayerFile layer = ReadLayer(o.layer, layout, &size.width, &size.height, &size.wholeImageBytes);
+  LayerFile layer = ReadLayer(o.layer, layout, size, &size.width, &size.height);
   World& input = layer.world;
   *windows = layer.windows;
   // A second layer from the layer's own file shares its world instead of holding a copy.
@@ -240,9 +248,7 @@ World RenderFrame(const Options& o, Session& session, FrameSize& size,
                              SameFile(o.layer2.path, o.layer);
   std::optional<World> second;
   if (o.layer2.source == SecondLayer::Source::kFile && !secondIsLayer) {
-    second = ReadLayer(o.layer2.path, layout, &size.secondWidth, &size.secondHeight,
-                       &size.wholeImageBytes)
-                 .world;
+    second = ReadLayer(o.layer2.path, layout, size, &size.secondWidth, &size.secondHeight).world;
   }
   World output(layout, input.width(), input.height());
 
@@ -341,7 +347,7 @@ int Run(const Options& o) {
   } catch (const ImageError& e) {
     // The image reader turns memory running out into an error of its own kind.
     if (e.kind() != ImageErrorKind::kOutOfMemory) throw;
-    throw std::runtime_error(OutOfMemoryMessage(o, frame));
+    throw std::runtime_error(OutOfMemoryMessage(o, frame, e.what()));
   }
 }
 

@@ -505,6 +505,7 @@ TEST_F(ImageIo, BadInputsAreTypedErrors) {
       PngOfChunks({Ihdr(1, 1, 3), palette, {"tRNS", {128}, {}, 1}, pixel, end});
   const Bytes trnsLength = PngOfChunks({Ihdr(1, 1, 0), {"tRNS", {0, 5, 0}}, grayPixel, end});
   const Bytes trnsFirst = PngOfChunks({Ihdr(1, 1, 3), {"tRNS", {128}}, palette, pixel, end});
+  const Bytes trnsLast = PngOfChunks({Ihdr(1, 1, 3), palette, pixel, {"tRNS", {128}}, end});
   // A chunk that declares 2 GiB in a file that ends a few bytes later.
   auto declaring2GiB = [](const char* type) {
     return PngOfChunks({Ihdr(1, 1, 6), {type, {'k', 'e', 'y', 0}, 0x7FFFFFFFu}});
@@ -550,6 +551,7 @@ TEST_F(ImageIo, BadInputsAreTypedErrors) {
       {"trns_bad_crc.png", trnsBadCrc, ImageErrorKind::kCorrupt},
       {"trns_wrong_length.png", trnsLength, ImageErrorKind::kCorrupt},
       {"trns_before_plte.png", trnsFirst, ImageErrorKind::kCorrupt},
+      {"trns_after_idat.png", trnsLast, ImageErrorKind::kCorrupt},
       // Chunks the reader does not use are skipped, not allocated.
       {"itxt.png", declaring2GiB("iTXt"), ImageErrorKind::kCorrupt},
       {"text.png", declaring2GiB("tEXt"), ImageErrorKind::kCorrupt},

@@ -230,6 +230,27 @@ TEST_F(TavuRender, ErrorsGiveTheirExitStatusAMessageAndNoOutput) {
   changed[4] = changed[4] == 1 ? 2 : 1;
   std::ofstream(In("class.so"), std::ios::binary) << changed;
 
+  // A channel named with a terminal escape, of a pixel type OpenEXR does not know (7; float is
+  // 2), which its message quotes.
+  {
+    Imf::Header header(1, 1);
+    for (const char* name : {"R", "\x1b[2J"}) {
+      header.channels().insert(name, Imf::Channel(Imf::FLOAT));
+    }
+    float red = 0.5f;
+    Imf::FrameBuffer frame;
+    frame.insert("R",
+                 Imf::Slice(Imf::FLOAT, reinterpret_cast<char*>(&red), sizeof red, sizeof red));
+    Imf::OutputFile file(In("channel.exr").c_str(), header);
+    file.setFrameBuffer(frame);
+    file.writePixels(1);
+  }
+  {
+    std::string exr = Slurp(In("channel.exr"));
+    exr[exr.find(std::string("\x1b[2J\0\x02", 6)) + 5] = 7;
+    std::ofstream(In("channel.exr"), std::ios::binary) << exr;
+  }
+
   const std::string layer = In("layer.png"), out = Out("result.png");
   const std::string refusing = TAVU_REFUSING_MODULE;
   struct Case {
@@ -297,6 +318,8 @@ TEST_F(TavuRender, ErrorsGiveTheirExitStatusAMessageAndNoOutput) {
        {"text.png: not a PNG file"}},
       {{"--effect", "blending", "--layer", In("cut.png"), "--output", out}, 1,
        {"cut.png: damaged PNG"}},
+      {{"--effect", "blending", "--layer", In("channel.exr"), "--output", out}, 1,
+       {"channel.exr: damaged OpenEXR file: ", "\"\\x1b[2J\""}},
       {{"--module", In("text.png"), "--about"}, 1, {"cannot load module"}},
       {{"--effect", "blending", "--layer", layer, "--output", Out("no/such/dir/result.png")}, 1,
        {"result.png"}},
@@ -513,6 +536,11 @@ TEST_F(TavuRender, RunningOutOfMemoryIsAFileErrorThatSaysSo) {
   const std::vector<std::uint8_t> blackRow(kSide * 8);
   WriteRawPng(In("interlaced.png"), {kSide, kSide, PNG_COLOR_TYPE_RGB_ALPHA, 16, true,
                                      std::vector<std::vector<std::uint8_t>>(kSide, blackRow)});
+  // A header that declares a string attribute of 2 GiB before its first attribute, in a file
+  // that ends long before: memory runs out before the frame's size is known.
+  std::string exr = Slurp(In("layer.exr"));
+  exr.insert(8, std::string("big\0string\0\xF0\xFF\xFF\x7F", 15));
+  std::ofstream(In("attribute.exr"), std::ios::binary) << exr;
   const struct {
     const char* layer;
     const char* limitKiB;
@@ -520,16 +548,22 @@ TEST_F(TavuRender, RunningOutOfMemoryIsAFileErrorThatSaysSo) {
     const char* threads;
     bool mayFinish;
     std::vector<std::string> messages;
+    const char* layer2 = nullptr;
   } cases[] = {{"flat.png", "100000", "32", "1", false,
                 {"out of memory", "out of memory: a 2048x2048 frame at 32 bits needs about "}},
                {"flat.png", "200000", "8", "1024", true, {"out of memory"}},
                {"interlaced.png", "100000", "32", "1", false,
-                {"out of memory: a 2048x2048 frame at 32 bits needs about 160 MiB"}}};
+                {"out of memory: a 2048x2048 frame at 32 bits needs about 160 MiB"}},
+               {"attribute.exr", "100000", "32", "1", false,
+                {"attribute.exr: out of memory while reading its header\n"}},
+               {"layer.exr", "100000", "32", "1", false,
+                {"attribute.exr: out of memory while reading its header\n"}, "attribute.exr"}};
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.layer) + ", " + c.limitKiB + " KiB, threads " + c.threads);
-    const std::vector<std::string> args = {"--effect",  "combine-rgba", "--depth", c.depth,
-                                           "--threads", c.threads,      "--layer", In(c.layer),
-                                           "--output",  Out("result.png")};
+    std::vector<std::string> args = {"--effect",  "combine-rgba", "--depth", c.depth,
+                                     "--threads", c.threads,      "--layer", In(c.layer),
+                                     "--output",  Out("result.png")};
+    if (c.layer2 != nullptr) args.insert(args.end(), {"--layer2", In(c.layer2)});
     const Outcome r =
         Finish(Start(args, {{}, "", UnderLimit(std::string("-v ") + c.limitKiB)}));
     if (c.mayFinish && r.status == 0) {
