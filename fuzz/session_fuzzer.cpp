@@ -199,7 +199,8 @@ bool OneOf(PF_PixelFormat f, const PF_PixelFormat (&set)[N]) {
 }
 
 constexpr A_long kSizes[] = {0, 1, 1, 2, 3, 4, 5, 7, 8, 9, 16, 17, 31, 33, 63, 64, 65, 66, 67};
-// Taller than the iteration's 16-bit rows can say, one pixel wide.
+// One pixel wide, at and just past the 16-bit limits (32767 and 65535 rows): frames whose row
+// numbers and row offsets need more than 16 bits, which are to render without a write outside.
 constexpr A_long kTallHeights[] = {32767, 32768, 32769, 65536, 65537};
 
 // clang-format off

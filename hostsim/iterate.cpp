@@ -41,12 +41,16 @@ struct IterateImpl {
       return PF_Err_BAD_CALLBACK_PARAM;
     }
 
-    std::atomic<A_long> next{top};
+    // 64 bits: every thread takes one number past the last row before it stops, which for rows
+    // near the top of the 32-bit range would wrap a 32-bit counter round to a row far before
+    // the area.
+    std::atomic<int64_t> next{top};
     std::atomic<PF_Err> firstError{PF_Err_NONE};
     auto work = [&] {
       long calls = 0;
-      for (A_long y = next.fetch_add(1); y < bottom; y = next.fetch_add(1)) {
+      for (int64_t row = next.fetch_add(1); row < bottom; row = next.fetch_add(1)) {
         if (firstError.load() != PF_Err_NONE) break;
+        const A_long y = static_cast<A_long>(row);
         char* inRow = static_cast<char*>(src->data) + int64_t{y + shift.v} * src->rowbytes;
         char* outRow = static_cast<char*>(dst->data) + int64_t{y} * dst->rowbytes;
         for (A_long x = left; x < right; ++x) {

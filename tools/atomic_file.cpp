@@ -92,7 +92,42 @@ void RequireFileOrNothing(const std::string& path, const std::string& resolved) 
   Fail(path, "not a regular file; only a file is replaced by the output");
 }
 
-constexpr int kCleanupSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+// Every signal that ends the process by default and can be caught, except those that report a
+// fault in the program itself (SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGABRT, SIGTRAP, SIGSYS, SIGEMT):
+// there the process is in no state to be trusted with cleaning up. SIGXFSZ is ignored instead
+// (see RemovePendingFilesOnSignals). The real-time signals, which also end the process by
+// default, are not constants and are added by ForEachCleanupSignal.
+// clang-format off
+constexpr int kCleanupSignals[] = {
+    SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGPIPE, SIGALRM, SIGUSR1, SIGUSR2, SIGXCPU, SIGVTALRM,
+    SIGPROF,
+#if defined(SIGPOLL) && !(defined(SIGEMT) && SIGEMT == SIGPOLL)
+    // Linux's SIGIO; the BSDs' and macOS's SIGIO is ignored by default and stays out.
+    SIGPOLL,
+#endif
+#ifdef SIGSTKFLT
+    SIGSTKFLT,
+#endif
+#ifdef SIGPWR
+    SIGPWR,
+#endif
+};
+// clang-format on
+
+template <class Fn>
+void ForEachCleanupSignal(Fn fn) {
+  for (int sig : kCleanupSignals) fn(sig);
+#if defined(SIGRTMIN) && defined(SIGRTMAX)
+  for (int sig = SIGRTMIN; sig <= SIGRTMAX; ++sig) fn(sig);
+#endif
+}
+
+sigset_t CleanupSignalSet() {
+  sigset_t set;
+  sigemptyset(&set);
+  ForEachCleanupSignal([&set](int sig) { sigaddset(&set, sig); });
+  return set;
+}
 
 // Only async-signal-safe calls: unlink, sigaction, raise. The signal is blocked while its
 // handler runs, so the raise takes effect, with the default action, once the handler returns.
@@ -114,9 +149,7 @@ extern "C" void RemovePendingFilesAndDie(int sig) {
 class SignalsHeld {
  public:
   SignalsHeld() {
-    sigset_t block;
-    sigemptyset(&block);
-    for (int sig : kCleanupSignals) sigaddset(&block, sig);
+    const sigset_t block = CleanupSignalSet();
     ::pthread_sigmask(SIG_BLOCK, &block, &saved_);
   }
   ~SignalsHeld() { ::pthread_sigmask(SIG_SETMASK, &saved_, nullptr); }
@@ -149,16 +182,15 @@ void RemovePendingFilesOnSignals() {
   // Past the file-size limit the system would end the process by SIGXFSZ mid-write; ignored, the
   // write fails with EFBIG and takes the path of any failed write: told, and its file removed.
   ::signal(SIGXFSZ, SIG_IGN);
-  for (int sig : kCleanupSignals) {
+  struct sigaction action {};
+  action.sa_handler = RemovePendingFilesAndDie;
+  // One cleanup at a time: the other signals wait until the first has ended the process.
+  action.sa_mask = CleanupSignalSet();
+  ForEachCleanupSignal([&action](int sig) {
     struct sigaction previous {};
-    if (::sigaction(sig, nullptr, &previous) != 0 || previous.sa_handler == SIG_IGN) continue;
-    struct sigaction action {};
-    action.sa_handler = RemovePendingFilesAndDie;
-    sigemptyset(&action.sa_mask);
-    // One cleanup at a time: the other signals wait until the first has ended the process.
-    for (int other : kCleanupSignals) sigaddset(&action.sa_mask, other);
+    if (::sigaction(sig, nullptr, &previous) != 0 || previous.sa_handler == SIG_IGN) return;
     ::sigaction(sig, &action, nullptr);
-  }
+  });
 }
 
 PendingFile::PendingFile(const std::string& target)

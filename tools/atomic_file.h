@@ -13,10 +13,11 @@ namespace tavu::render {
 // pipe) is where the output would land.
 void CheckOutputWritable(const std::string& path);
 
-// Makes SIGINT, SIGTERM, SIGHUP and SIGQUIT remove every PendingFile not yet committed before the
-// process ends by the signal as it would have without the handler. A signal the process ignores
-// stays ignored. SIGXFSZ is ignored, so that a write past the file-size limit fails as any write
-// error does. For a program's main: a library must not take over signals.
+// Makes every catchable signal that would end the process, other than those reporting a fault in
+// the program itself, remove every PendingFile not yet committed before the process ends by the
+// signal as it would have without the handler. A signal the process ignores stays ignored.
+// SIGXFSZ is ignored, so that a write past the file-size limit fails as any write error does. For
+// a program's main: a library must not take over signals.
 void RemovePendingFilesOnSignals();
 
 // A new file for the output at `target`, under a short temporary name in the folder the output

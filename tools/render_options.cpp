@@ -86,7 +86,9 @@ Options ParseOptions(const std::vector<std::string>& args) {
       {"--output", [&](const std::string& v) { o.output = v; }},
   };
 
-  const std::set<std::string> names = {"--effect", "--module", "--layer", "--layer2", "--output"};
+  // The options whose value names a file, a module or an effect.
+  const std::set<std::string> nameOptions = {"--effect", "--module", "--layer", "--layer2",
+                                             "--output"};
 
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
@@ -110,7 +112,9 @@ Options ParseOptions(const std::vector<std::string>& args) {
       const std::string& value = args[++i];
       // An empty name (an unset shell variable, most often) names no file, module or effect:
       // told as such, not as a file or effect that has no name or was never given.
-      if (value.empty() && names.count(arg) != 0) throw UsageError(arg + ": the value is empty");
+      if (value.empty() && nameOptions.count(arg) != 0) {
+        throw UsageError(arg + ": the value is empty");
+      }
       option->second(value);
     }
   }

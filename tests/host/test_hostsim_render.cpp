@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdint>
 #include <mutex>
 #include <set>
 
@@ -44,7 +45,7 @@ struct Visit {
     std::lock_guard<std::mutex> lock(v->mutex);
     v->rows.insert(y);
     ++v->calls;
-    if (x != 0 || in->red != y + 3 || in->green != 2) v->wrongPointer = true;
+    if (x != 0 || in->red != int64_t{y} + 3 || in->green != 2) v->wrongPointer = true;
     out->alpha = 1;
     return y == v->failAt ? 99 : PF_Err_NONE;
   }
@@ -85,6 +86,20 @@ TEST(HostSimIterate, EveryRowOnceFromTheShiftedSourceOnManyThreads) {
                                  Visit::Row, dst.def()),
             PF_Err_BAD_CALLBACK_PARAM);
   EXPECT_EQ(refused.calls, 0);
+
+  // The last rows a world can have, taken by two threads: no row outside the area is handed out.
+  // A row stride of 0 lays every row on the same pixels, so no tall world is allocated. The first
+  // row a wrapped counter would hand out ends the call, which would otherwise run on for 2^32.
+  PF_EffectWorld tallSrc = *src.def(), tallDst = *dst.def();
+  tallSrc.height = tallDst.height = INT32_MAX;
+  tallSrc.rowbytes = tallDst.rowbytes = 0;
+  const PF_Rect lastRows{0, INT32_MAX - 2, 1, INT32_MAX};
+  Visit last;
+  last.failAt = INT32_MIN;
+  host.render().iterate.set_threads(2);
+  EXPECT_EQ(suite.iterate(&host.in_data, 0, 2, &tallSrc, &lastRows, &last, Visit::Row, &tallDst),
+            PF_Err_NONE);
+  EXPECT_EQ(last.rows, (std::set<A_long>{INT32_MAX - 2, INT32_MAX - 1}));
 }
 
 TEST(HostSimParams, ServesDeclaredDefaultsOverridesAndLayers) {

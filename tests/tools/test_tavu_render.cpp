@@ -467,7 +467,9 @@ TEST_F(TavuRender, AnInterruptedWriteLeavesNothingBehind) {
                                          "16",       "--layer",         In("noise.png"),
                                          "--output", Out("result.png")};
 
-  for (const int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
+  // SIGXCPU is what a CPU-time limit sends; SIGALRM and SIGUSR1 stand for the other signals that
+  // end a process by default.
+  for (const int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGXCPU, SIGALRM, SIGUSR1}) {
     SCOPED_TRACE(strsignal(sig));
     ClearOutputs();
     std::ofstream(Out("result.png")) << "old";
