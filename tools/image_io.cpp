@@ -31,10 +31,13 @@
 #include <new>
 #include <type_traits>
 
+#include "hostsim/terminal_text.h"
 #include "tools/atomic_file.h"
-#include "tools/terminal_text.h"
 
 namespace tavu::render {
+
+using hostsim::TerminalText;
+
 namespace {
 
 // ---- channel scales and the one conversion between any two of them ----------------------------
