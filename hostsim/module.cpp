@@ -4,6 +4,9 @@
 #include <cstdint>
 #include <cstring>
 #include <stdexcept>
+#include <vector>
+
+#include "hostsim/terminal_text.h"
 
 #if defined(_WIN32)
 #include <windows.h>
@@ -53,8 +56,10 @@ bool ReadAt(int fd, std::uint64_t offset, void* to, std::size_t size) {
 }
 
 // What keeps the loader from loading the ELF file `fd` of `size` bytes safely, or "". The loader
-// maps each loadable segment from the file: a segment beyond the file's end is a bus error at
-// its first touch, not an error the loader could report.
+// trusts the program headers: it maps each loadable segment from the file (a segment beyond the
+// file's end is a bus error at its first touch), maps a segment's file bytes into the memory it
+// reserved for the segment, and reads the dynamic section at its address. A fault in any of these
+// is a crash, not an error the loader could report.
 std::string ElfFault(int fd, std::uint64_t size) {
   ElfW(Ehdr) header{};
   const bool wholeHeader = ReadAt(fd, 0, &header, sizeof header);
@@ -80,17 +85,49 @@ std::string ElfFault(int fd, std::uint64_t size) {
            "; this one is " + std::to_string(own.e_machine) + ")";
   }
   if (header.e_phentsize != sizeof(ElfW(Phdr))) return "an ELF file with a damaged header";
+  // With extended numbering the real count is in the first section header, which the loader
+  // does not read.
+  if (header.e_phnum == PN_XNUM) {
+    return "its program headers are counted in its first section header (extended numbering), "
+           "which the system loader does not support";
+  }
+  std::vector<ElfW(Phdr)> segments(header.e_phnum);
   for (unsigned i = 0; i < header.e_phnum; ++i) {
-    ElfW(Phdr) segment;
-    if (!ReadAt(fd, header.e_phoff + std::uint64_t{i} * sizeof segment, &segment, sizeof segment)) {
+    if (!ReadAt(fd, header.e_phoff + std::uint64_t{i} * sizeof segments[i], &segments[i],
+                sizeof segments[i])) {
       return "cut short: its program headers end past the end of the file (" +
              std::to_string(size) + " bytes)";
     }
+  }
+  // Offsets and sizes are compared by subtraction and printed apart: their sum could wrap.
+  for (const ElfW(Phdr)& segment : segments) {
     if (segment.p_type != PT_LOAD) continue;
     if (segment.p_offset > size || segment.p_filesz > size - segment.p_offset) {
-      return "cut short: a loadable segment ends at byte " +
-             std::to_string(std::uint64_t{segment.p_offset} + segment.p_filesz) +
-             ", past the end of the file (" + std::to_string(size) + " bytes)";
+      return "cut short: a loadable segment of " + std::to_string(segment.p_filesz) +
+             " bytes from byte " + std::to_string(segment.p_offset) +
+             " runs past the end of the file (" + std::to_string(size) + " bytes)";
+    }
+    if (segment.p_memsz == 0) return "a loadable segment has a memory size of 0";
+    if (segment.p_filesz > segment.p_memsz) {
+      return "a loadable segment holds " + std::to_string(segment.p_filesz) +
+             " bytes of the file but only " + std::to_string(segment.p_memsz) + " bytes of memory";
+    }
+  }
+  // The loader reads the dynamic section at its address: memory a loadable segment reserves.
+  const auto inLoadable = [&](const ElfW(Phdr)& dynamic) {
+    for (const ElfW(Phdr)& load : segments) {
+      if (load.p_type == PT_LOAD && dynamic.p_vaddr >= load.p_vaddr &&
+          dynamic.p_vaddr - load.p_vaddr <= load.p_memsz &&
+          dynamic.p_memsz <= load.p_memsz - (dynamic.p_vaddr - load.p_vaddr)) {
+        return true;
+      }
+    }
+    return false;
+  };
+  for (const ElfW(Phdr)& segment : segments) {
+    if (segment.p_type == PT_DYNAMIC && !inLoadable(segment)) {
+      return "its dynamic segment (" + std::to_string(segment.p_memsz) + " bytes at address " +
+             std::to_string(segment.p_vaddr) + ") lies outside its loadable segments";
     }
   }
   return "";
@@ -125,7 +162,9 @@ void* Open(const std::string& path, std::string* error) {
   if (!error->empty()) return nullptr;
   // RTLD_LOCAL: modules loaded side by side must not see each other's symbols.
   void* h = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (!h) *error = dlerror();
+  // The loader's message quotes names from the module file, as the libraries it needs and the
+  // symbols it lacks, which could hold terminal escapes.
+  if (!h) *error = TerminalText(dlerror());
   return h;
 }
 void* Symbol(void* h, const char* name) { return dlsym(h, name); }

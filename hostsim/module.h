@@ -26,9 +26,11 @@ struct PluginInfo {
 class Module {
  public:
   // Throws std::runtime_error saying what is wrong when the file cannot be loaded or lacks an
-  // export. On POSIX the file is checked before the loader sees it: a regular file and, where
-  // modules are ELF files, a shared object of this process's class and machine whose loadable
-  // segments all lie within the file.
+  // export; the loader's own message is escaped as TerminalText escapes it. On POSIX the file is
+  // checked before the loader sees it: a regular file and, where modules are ELF files, a shared
+  // object of this process's class and machine whose program headers are counted in its header,
+  // whose loadable segments all lie within the file, each taking no more of the file than its
+  // memory size (not 0), and whose dynamic segment lies in the memory of a loadable segment.
   explicit Module(const std::string& path);
   ~Module();
   Module(const Module&) = delete;

@@ -8,9 +8,11 @@
 #include <cstring>
 #include <sstream>
 
-#include "tools/terminal_text.h"
+#include "hostsim/terminal_text.h"
 
 namespace tavu::render {
+
+using hostsim::TerminalText;
 
 namespace {
 

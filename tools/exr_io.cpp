@@ -21,12 +21,15 @@
 #include <new>
 #include <vector>
 
+#include "hostsim/terminal_text.h"
 #include "tools/atomic_file.h"
 #include "tools/exr_chunk_check.h"
 #include "tools/image_formats.h"
-#include "tools/terminal_text.h"
 
 namespace tavu::render {
+
+using hostsim::TerminalText;
+
 namespace {
 
 // Reads the open input file for OpenEXR, remembering whether a failure was the file's end (a

@@ -9,11 +9,14 @@
 #include <new>
 #include <vector>
 
+#include "hostsim/terminal_text.h"
 #include "tools/atomic_file.h"
 #include "tools/image_formats.h"
-#include "tools/terminal_text.h"
 
 namespace tavu::render {
+
+using hostsim::TerminalText;
+
 namespace {
 
 // libpng reports errors by longjmp. Every setjmp below sits in a function whose locals are all

@@ -21,6 +21,7 @@
 #include "hostsim/host.h"
 #include "hostsim/module.h"
 #include "hostsim/session.h"
+#include "hostsim/terminal_text.h"
 #include "hostsim/world.h"
 #include "tools/atomic_file.h"
 #include "tools/cli_params.h"
@@ -28,13 +29,13 @@
 #include "tools/layer_worlds.h"
 #include "tools/module_files.h"
 #include "tools/render_options.h"
-#include "tools/terminal_text.h"
 
 namespace tavu::render {
 namespace {
 
 using hostsim::HostApp;
 using hostsim::Session;
+using hostsim::TerminalText;
 using hostsim::World;
 
 enum ExitStatus { kDone = 0, kFileError = 1, kUsageError = 2, kModuleError = 3 };

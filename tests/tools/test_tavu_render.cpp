@@ -12,8 +12,10 @@
 #include <ImfOutputFile.h>
 #include <ImfOutputPart.h>
 #include <ImfPartType.h>
+#include <elf.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <link.h>
 #include <png.h>
 #include <signal.h>
 #include <spawn.h>
@@ -22,6 +24,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -229,6 +232,49 @@ TEST_F(TavuRender, ErrorsGiveTheirExitStatusAMessageAndNoOutput) {
   changed = module;
   changed[4] = changed[4] == 1 ? 2 : 1;
   std::ofstream(In("class.so"), std::ios::binary) << changed;
+  // Copies with program headers the loader would trust and crash on or misread: a loadable
+  // segment holding more of the file than of memory, one of no memory, the dynamic segment moved
+  // out of them, a segment whose offset plus size passes 2^64, the count that marks extended
+  // numbering. And a copy whose needed library is named with a terminal escape, which the
+  // loader's message quotes.
+  ElfW(Ehdr) elf;
+  std::memcpy(&elf, module.data(), sizeof elf);
+  const auto withSegment = [&](const char* name, unsigned type, bool last, auto change) {
+    ElfW(Phdr) segment, chosen;
+    std::size_t at = 0;
+    for (std::size_t i = 0; i < elf.e_phnum; ++i) {
+      const std::size_t offset = elf.e_phoff + i * sizeof segment;
+      std::memcpy(&segment, module.data() + offset, sizeof segment);
+      if (segment.p_type == type && (at == 0 || last)) {
+        at = offset;
+        chosen = segment;
+      }
+    }
+    ASSERT_NE(at, 0u) << name;
+    change(chosen);
+    std::string copy = module;
+    std::memcpy(copy.data() + at, &chosen, sizeof chosen);
+    std::ofstream(In(name), std::ios::binary) << copy;
+  };
+  withSegment("filesz.so", PT_LOAD, true, [](ElfW(Phdr)& s) { s.p_memsz = s.p_filesz / 2; });
+  withSegment("memsz.so", PT_LOAD, false, [](ElfW(Phdr)& s) { s.p_memsz = s.p_filesz = 0; });
+  withSegment("dynamic.so", PT_DYNAMIC, false, [](ElfW(Phdr)& s) { s.p_vaddr += 1 << 20; });
+  std::string wrapping;  // the message for a segment whose offset plus size passes 2^64
+  withSegment("wrap.so", PT_LOAD, true, [&](ElfW(Phdr)& s) {
+    s.p_filesz = 5 - s.p_offset;
+    wrapping = "of " + std::to_string(s.p_filesz) + " bytes from byte " +
+               std::to_string(s.p_offset) + " runs past the end of the file (" +
+               std::to_string(module.size()) + " bytes)";
+  });
+  changed = module;
+  const std::uint16_t extended = PN_XNUM;
+  std::memcpy(changed.data() + offsetof(ElfW(Ehdr), e_phnum), &extended, sizeof extended);
+  std::ofstream(In("xnum.so"), std::ios::binary) << changed;
+  changed = module;
+  const std::size_t libc = changed.find(std::string("libc.so.6", 10));
+  ASSERT_NE(libc, std::string::npos);
+  changed.replace(libc, 9, "\x1b[2Jxx.so");
+  std::ofstream(In("needed.so"), std::ios::binary) << changed;
 
   // A channel named with a terminal escape, of a pixel type OpenEXR does not know (7; float is
   // 2), which its message quotes.
@@ -334,7 +380,21 @@ TEST_F(TavuRender, ErrorsGiveTheirExitStatusAMessageAndNoOutput) {
       {{"--module", "libc.so.6", "--about"}, 1, {"cannot load module ./libc.so.6"}},
       // Module files the loader would crash or hang on, or would report as missing.
       {{"--module", In("cut.so"), "--about"}, 1,
-       {"cut.so: cut short: a loadable segment ends at byte"}},
+       {"cut.so: cut short: a loadable segment of ", "runs past the end of the file (3000 bytes)"}},
+      {{"--module", In("wrap.so"), "--about"}, 1,
+       {"wrap.so: cut short: a loadable segment " + wrapping}},
+      {{"--module", In("filesz.so"), "--about"}, 1,
+       {"filesz.so: a loadable segment holds ", " bytes of the file but only "}},
+      {{"--module", In("memsz.so"), "--about"}, 1,
+       {"memsz.so: a loadable segment has a memory size of 0"}},
+      {{"--module", In("dynamic.so"), "--about"}, 1,
+       {"dynamic.so: its dynamic segment (", ") lies outside its loadable segments"}},
+      {{"--module", In("xnum.so"), "--about"}, 1,
+       {"xnum.so: its program headers are counted in its first section header (extended "
+        "numbering)"}},
+      // The loader's message, its escapes escaped once.
+      {{"--module", In("needed.so"), "--about"}, 1,
+       {"needed.so: \\x1b[2Jxx.so: cannot open shared object file"}},
       {{"--module", In("pipe.png"), "--about"}, 1, {"pipe.png: not a regular file"}},
       {{"--module", In("machine.so"), "--about"}, 1,
        {"machine.so: an ELF file for another machine"}},
@@ -373,6 +433,7 @@ TEST_F(TavuRender, ErrorsGiveTheirExitStatusAMessageAndNoOutput) {
     const std::string what = Joined(c.args) + (c.refuse.empty() ? "" : " refusing " + c.refuse);
     ExpectFailed(r, c.status, c.message, what);
     EXPECT_EQ(r.err.rfind("tavu-render: ", 0), 0u) << what;
+    EXPECT_EQ(r.err.find('\x1b'), std::string::npos) << what;
   }
 
   // The refusing module renders fine when nothing is refused: the failures above are its

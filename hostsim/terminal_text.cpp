@@ -1,12 +1,27 @@
-#include "tools/terminal_text.h"
+#include "hostsim/terminal_text.h"
 
 #include <cstdio>
 
-namespace tavu::render {
+namespace tavu::hostsim {
 namespace {
 
+// Characters from U+00A0 on that a terminal does not show but acts on: they reorder the rest of
+// a line, break it, or join and hide between the characters around them.
+constexpr struct {
+  char32_t first, last;
+} kInvisible[] = {
+    {0x061C, 0x061C},    // Arabic letter mark
+    {0x200B, 0x200F},    // zero-width space, non-joiner, joiner; left-to-right, right-to-left marks
+    {0x2028, 0x202E},    // line and paragraph separators; embeddings, pop, overrides
+    {0x2060, 0x2064},    // word joiner, invisible operators
+    {0x2066, 0x2069},    // isolates
+    {0xFEFF, 0xFEFF},    // zero-width no-break space (byte order mark)
+    {0xE0000, 0xE007F},  // tag characters
+};
+
 // The length of the UTF-8 sequence at text[i] when it is well formed and encodes a character
-// from U+00A0 on, else 0. The C1 controls U+0080..U+009F are controls in UTF-8 too.
+// from U+00A0 on that is not in kInvisible, else 0. The C1 controls U+0080..U+009F are controls
+// in UTF-8 too.
 std::size_t PrintableSequence(std::string_view text, std::size_t i) {
   const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
   const unsigned char lead = byte(i);
@@ -23,6 +38,9 @@ std::size_t PrintableSequence(std::string_view text, std::size_t i) {
   // The shortest form only, and no surrogate or code beyond U+10FFFF.
   constexpr char32_t kLeast[] = {0, 0, 0xA0, 0x800, 0x10000};
   if (code < kLeast[length] || (code >= 0xD800 && code <= 0xDFFF) || code > 0x10FFFF) return 0;
+  for (const auto& range : kInvisible) {
+    if (code >= range.first && code <= range.last) return 0;
+  }
   return length;
 }
 
@@ -57,4 +75,4 @@ std::string TerminalText(std::string_view text) {
   return out;
 }
 
-}  // namespace tavu::render
+}  // namespace tavu::hostsim
