@@ -3,23 +3,33 @@
 #include <openexr.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
+#include <mutex>
 #include <new>
+#include <optional>
+#include <system_error>
+#include <thread>
+#include <vector>
 
+#include "hostsim/terminal_text.h"
 #include "tools/image_formats.h"
 
 namespace tavu::render {
 namespace {
 
+using hostsim::TerminalText;
+
 struct ExrCoreInput {
   int fd;
   std::uint64_t size;
-  std::string message;  // the core library's first complaint
 };
 
 // The core library reads through the file's descriptor at the offsets it asks for, so the stream
-// position of the C++ reader on the same file is left where it was.
+// position of the C++ reader on the same file is left where it was, and several threads can read
+// at once.
 std::int64_t ExrCoreRead(exr_const_context_t, void* input, void* buffer, std::uint64_t size,
                          std::uint64_t offset, exr_stream_error_func_ptr_t) {
   const int fd = static_cast<ExrCoreInput*>(input)->fd;
@@ -39,29 +49,36 @@ std::int64_t ExrCoreSize(exr_const_context_t, void* input) {
   return std::int64_t(static_cast<ExrCoreInput*>(input)->size);
 }
 
-// The core library reports damaged PIZ data as running out of memory; an allocation of its own
-// that failed tells the two apart.
-thread_local bool exrCoreAllocationFailed = false;
+// What the core library told about the header or the chunk being checked: its first message
+// (a library must not print; the message goes into the error instead), and whether an allocation
+// of its own failed, which tells running out of memory from damaged PIZ data, reported alike.
+// The library calls back on the thread that met the trouble, so each thread keeps its own.
+struct ExrCoreTrouble {
+  std::string message;
+  bool allocationFailed = false;
+};
+thread_local ExrCoreTrouble exrCoreTrouble;
+
 void* ExrCoreAllocate(std::size_t size) {
   void* memory = std::malloc(size);
-  if (memory == nullptr) exrCoreAllocationFailed = true;
+  if (memory == nullptr) exrCoreTrouble.allocationFailed = true;
   return memory;
 }
 
-// A library must not print: the core library's first message about the chunk being checked is
-// kept for the error instead.
-void ExrCoreError(exr_const_context_t context, exr_result_t, const char* message) {
-  void* input = nullptr;
-  if (exr_get_user_data(context, &input) == EXR_ERR_SUCCESS && input != nullptr &&
-      static_cast<ExrCoreInput*>(input)->message.empty()) {
-    static_cast<ExrCoreInput*>(input)->message = message;
-  }
+void ExrCoreError(exr_const_context_t, exr_result_t, const char* message) {
+  if (exrCoreTrouble.message.empty()) exrCoreTrouble.message = message;
 }
 
-class ExrCoreContext {
+// What the trouble on this thread says of a failed call: the library's message, or the text of
+// its result code when it said nothing.
+std::string TroubleText(exr_result_t result) {
+  return exrCoreTrouble.message.empty() ? exr_get_default_error_message(result)
+                                        : exrCoreTrouble.message;
+}
+
+class ExrCoreFile {
  public:
-  ~ExrCoreContext() {
-    if (started_) exr_decoding_destroy(context_, &pipeline_);
+  ~ExrCoreFile() {
     if (context_ != nullptr) exr_finish(&context_);
   }
   exr_result_t Open(const std::string& path, ExrCoreInput* input) {
@@ -74,88 +91,200 @@ class ExrCoreContext {
     init.size_fn = ExrCoreSize;
     return exr_start_read(&context_, path.c_str(), &init);
   }
-  // Reads and decompresses one chunk, unpacking nothing; one pipeline serves every chunk.
-  exr_result_t Decode(int part, const exr_chunk_info_t& chunk) {
-    exr_result_t result = EXR_ERR_SUCCESS;
-    if (!started_) {
-      started_ = true;
-      result = exr_decoding_initialize(context_, part, &chunk, &pipeline_);
-      if (result == EXR_ERR_SUCCESS) {
-        result = exr_decoding_choose_default_routines(context_, part, &pipeline_);
-      }
-    } else {
-      result = exr_decoding_update(context_, part, &chunk, &pipeline_);
-    }
-    return result == EXR_ERR_SUCCESS ? exr_decoding_run(context_, part, &pipeline_) : result;
-  }
-  exr_context_t get() const { return context_; }
+  exr_const_context_t get() const { return context_; }
 
  private:
   exr_context_t context_ = nullptr;
+};
+
+// Decompresses chunks, unpacking nothing. The core library lets several threads read one context
+// at once, each through a pipeline of its own: one decoder serves one thread.
+class ChunkDecoder {
+ public:
+  ChunkDecoder(exr_const_context_t context, int part) : context_(context), part_(part) {}
+  ~ChunkDecoder() {
+    if (started_) exr_decoding_destroy(context_, &pipeline_);
+  }
+  exr_result_t Decode(const exr_chunk_info_t& chunk) {
+    exr_result_t result = EXR_ERR_SUCCESS;
+    if (!started_) {
+      started_ = true;
+      result = exr_decoding_initialize(context_, part_, &chunk, &pipeline_);
+      if (result == EXR_ERR_SUCCESS) {
+        result = exr_decoding_choose_default_routines(context_, part_, &pipeline_);
+      }
+    } else {
+      result = exr_decoding_update(context_, part_, &chunk, &pipeline_);
+    }
+    return result == EXR_ERR_SUCCESS ? exr_decoding_run(context_, part_, &pipeline_) : result;
+  }
+
+ private:
+  exr_const_context_t context_;
+  int part_;
   exr_decode_pipeline_t pipeline_ = EXR_DECODE_PIPELINE_INITIALIZER;
   bool started_ = false;
 };
 
-}  // namespace
+// A chunk that does not hold its rows, that cannot be told, or whose check ran out of memory.
+struct Finding {
+  enum class What { kDamaged, kUnchecked, kOutOfMemory };
+  std::int64_t chunk;
+  What what;
+  std::string detail;  // of a damaged chunk
+};
 
-void CheckExrChunks(const std::string& path, int fd, std::uint64_t size, int part) {
-  ExrCoreInput input{fd, size, {}};
-  exrCoreAllocationFailed = false;
-  ExrCoreContext core;
-  auto fail = [&](exr_result_t result, const std::string& where) {
-    if (exrCoreAllocationFailed) throw std::bad_alloc();
-    Fail(ImageErrorKind::kCorrupt, path,
-         "damaged OpenEXR file: " + where +
-             (input.message.empty() ? exr_get_default_error_message(result) : input.message));
-  };
-  exr_result_t result = core.Open(path, &input);
-  exr_storage_t storage = EXR_STORAGE_SCANLINE;
-  if (result == EXR_ERR_SUCCESS) result = exr_get_storage(core.get(), part, &storage);
-  if (result != EXR_ERR_SUCCESS) fail(result, "");
-  exr_attr_box2i_t window{};
-  exr_get_data_window(core.get(), part, &window);
+// The chunks of a part, numbered in file order (scanline chunks top to bottom, tiles row by row),
+// shared among threads. Each takes the next chunk not yet taken; what counts is the finding of
+// the lowest number, so the error does not depend on which thread was quicker, and chunks past a
+// finding are not looked at.
+class ChunkCheck {
+ public:
+  ChunkCheck(exr_const_context_t context, int part, bool tiled, std::int64_t count,
+             std::int64_t across, int firstRow, int rowsPerChunk)
+      : context_(context),
+        part_(part),
+        tiled_(tiled),
+        across_(across),
+        firstRow_(firstRow),
+        rowsPerChunk_(rowsPerChunk),
+        end_(count) {}
 
-  // False when the core library cannot decompress this compression.
-  auto check = [&](const exr_chunk_info_t& chunk, const std::string& where) {
-    input.message.clear();
-    if (chunk.compression == EXR_COMPRESSION_NONE && chunk.packed_size < chunk.unpacked_size) {
-      Fail(ImageErrorKind::kCorrupt, path,
-           "damaged OpenEXR file: " + where + std::to_string(chunk.packed_size) +
-               " bytes of pixel data where " + std::to_string(chunk.unpacked_size) +
-               " are needed");
-    }
-    const exr_result_t decoded = core.Decode(part, chunk);
-    if (decoded == EXR_ERR_FEATURE_NOT_IMPLEMENTED) return false;  // nothing can be told
-    if (decoded != EXR_ERR_SUCCESS) fail(decoded, where);
-    return true;
-  };
-  exr_chunk_info_t chunk{};
-  if (storage == EXR_STORAGE_TILED) {
-    std::int32_t tileWidth = 0, tileHeight = 0;
-    result = exr_get_tile_sizes(core.get(), part, 0, 0, &tileWidth, &tileHeight);
-    if (result != EXR_ERR_SUCCESS) fail(result, "");
-    const std::int64_t width = std::int64_t{window.max.x} - window.min.x + 1;
-    const std::int64_t height = std::int64_t{window.max.y} - window.min.y + 1;
-    for (std::int64_t ty = 0; ty * tileHeight < height; ++ty) {
-      for (std::int64_t tx = 0; tx * tileWidth < width; ++tx) {
-        const std::string where =
-            "tile " + std::to_string(tx) + ", " + std::to_string(ty) + ": ";
-        result = exr_read_tile_chunk_info(core.get(), part, int(tx), int(ty), 0, 0, &chunk);
-        if (result != EXR_ERR_SUCCESS) fail(result, where);
-        if (!check(chunk, where)) return;
+  // Run by each thread; throws nothing.
+  void Work() {
+    ChunkDecoder decoder(context_, part_);
+    for (;;) {
+      const std::int64_t chunk = next_.fetch_add(1);
+      if (chunk >= end_.load()) return;
+      std::optional<Finding> found;
+      try {
+        found = Check(decoder, chunk);
+      } catch (const std::bad_alloc&) {
+        found = Finding{chunk, Finding::What::kOutOfMemory, {}};
+      }
+      if (found) {
+        // Every chunk this thread would take next lies further on.
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (!first_ || found->chunk < first_->chunk) first_ = std::move(found);
+        end_.store(first_->chunk);
+        return;
       }
     }
-    return;
   }
-  std::int32_t rowsPerChunk = 1;
-  result = exr_get_scanlines_per_chunk(core.get(), part, &rowsPerChunk);
-  if (result != EXR_ERR_SUCCESS) fail(result, "");
-  for (std::int64_t y = window.min.y; y <= window.max.y; y += rowsPerChunk) {
-    const std::string where = "the chunk of row " + std::to_string(y) + ": ";
-    result = exr_read_scanline_chunk_info(core.get(), part, int(y), &chunk);
-    if (result != EXR_ERR_SUCCESS) fail(result, where);
-    if (!check(chunk, where)) return;
+
+  // Once every thread has finished.
+  const std::optional<Finding>& first() const { return first_; }
+
+  // The chunk's place, as the error names it.
+  std::string Where(std::int64_t chunk) const {
+    if (tiled_) {
+      return "tile " + std::to_string(chunk % across_) + ", " + std::to_string(chunk / across_) +
+             ": ";
+    }
+    return "the chunk of row " + std::to_string(RowOf(chunk)) + ": ";
   }
+
+ private:
+  int RowOf(std::int64_t chunk) const { return int(firstRow_ + chunk * rowsPerChunk_); }
+
+  std::optional<Finding> Check(ChunkDecoder& decoder, std::int64_t index) {
+    exrCoreTrouble = {};
+    exr_chunk_info_t chunk{};
+    exr_result_t result = tiled_
+                              ? exr_read_tile_chunk_info(context_, part_, int(index % across_),
+                                                         int(index / across_), 0, 0, &chunk)
+                              : exr_read_scanline_chunk_info(context_, part_, RowOf(index), &chunk);
+    if (result == EXR_ERR_SUCCESS && chunk.compression == EXR_COMPRESSION_NONE &&
+        chunk.packed_size < chunk.unpacked_size) {
+      return Finding{index, Finding::What::kDamaged,
+                     std::to_string(chunk.packed_size) + " bytes of pixel data where " +
+                         std::to_string(chunk.unpacked_size) + " are needed"};
+    }
+    if (result == EXR_ERR_SUCCESS) {
+      result = decoder.Decode(chunk);
+      if (result == EXR_ERR_FEATURE_NOT_IMPLEMENTED) {
+        return Finding{index, Finding::What::kUnchecked, {}};
+      }
+    }
+    if (result == EXR_ERR_SUCCESS) return std::nullopt;
+    if (exrCoreTrouble.allocationFailed) return Finding{index, Finding::What::kOutOfMemory, {}};
+    return Finding{index, Finding::What::kDamaged, TroubleText(result)};
+  }
+
+  const exr_const_context_t context_;
+  const int part_;
+  const bool tiled_;
+  const std::int64_t across_;  // tiles in a row of tiles
+  const std::int64_t firstRow_;
+  const std::int64_t rowsPerChunk_;
+  std::atomic<std::int64_t> next_{0};
+  std::atomic<std::int64_t> end_;  // no chunk from here on needs a look
+  std::mutex mutex_;
+  std::optional<Finding> first_;
+};
+
+}  // namespace
+
+void CheckExrChunks(const std::string& path, int fd, std::uint64_t size, int part, int threads) {
+  // Some of the core library's decompressors (PIZ's) allocate through its default routines, not
+  // the context's.
+  static std::once_flag defaults;
+  std::call_once(defaults, [] { exr_set_default_memory_routines(ExrCoreAllocate, std::free); });
+  ExrCoreInput input{fd, size};
+  exrCoreTrouble = {};
+  ExrCoreFile file;
+  auto failHeader = [&](exr_result_t result) {
+    if (exrCoreTrouble.allocationFailed) throw std::bad_alloc();
+    Fail(ImageErrorKind::kCorrupt, path,
+         "damaged OpenEXR file: the header: " + TerminalText(TroubleText(result)));
+  };
+  exr_result_t result = file.Open(path, &input);
+  if (result != EXR_ERR_SUCCESS) failHeader(result);
+  const exr_const_context_t context = file.get();
+  exr_storage_t storage = EXR_STORAGE_SCANLINE;
+  exr_attr_box2i_t window{};
+  result = exr_get_storage(context, part, &storage);
+  if (result == EXR_ERR_SUCCESS) result = exr_get_data_window(context, part, &window);
+  if (result != EXR_ERR_SUCCESS) failHeader(result);
+  const std::int64_t width = std::int64_t{window.max.x} - window.min.x + 1;
+  const std::int64_t height = std::int64_t{window.max.y} - window.min.y + 1;
+
+  const bool tiled = storage == EXR_STORAGE_TILED;
+  std::int32_t tileWidth = 1, tileHeight = 1, rowsPerChunk = 1;
+  result = tiled ? exr_get_tile_sizes(context, part, 0, 0, &tileWidth, &tileHeight)
+                 : exr_get_scanlines_per_chunk(context, part, &rowsPerChunk);
+  if (result == EXR_ERR_SUCCESS && (tileWidth < 1 || tileHeight < 1 || rowsPerChunk < 1)) {
+    result = EXR_ERR_INVALID_ATTR;  // the chunks below could not be counted
+  }
+  if (result != EXR_ERR_SUCCESS) failHeader(result);
+  // Of a tiled part, the full-resolution tiles; of a scanline part, one column of chunks.
+  const std::int64_t across = tiled ? (width + tileWidth - 1) / tileWidth : 1;
+  const std::int64_t down =
+      tiled ? (height + tileHeight - 1) / tileHeight : (height + rowsPerChunk - 1) / rowsPerChunk;
+  ChunkCheck check(context, part, tiled, across * down, across, window.min.y, rowsPerChunk);
+
+  // This thread works too; fewer helpers than asked for are enough when no more can be started.
+  // More threads than cores would gain nothing, and each holds a chunk's buffers.
+  const int cores = int(std::max(1u, std::thread::hardware_concurrency()));
+  threads = threads <= 0 ? cores : std::min(threads, cores);
+  const std::int64_t helping = std::min<std::int64_t>(threads, across * down) - 1;
+  std::vector<std::thread> helpers;
+  helpers.reserve(std::size_t(std::max<std::int64_t>(helping, 0)));
+  for (std::int64_t i = 0; i < helping; ++i) {
+    try {
+      helpers.emplace_back([&check] { check.Work(); });
+    } catch (const std::system_error&) {
+      break;
+    }
+  }
+  check.Work();
+  for (std::thread& helper : helpers) helper.join();
+
+  const std::optional<Finding>& first = check.first();
+  if (!first || first->what == Finding::What::kUnchecked) return;  // DWAA, DWAB: nothing told
+  if (first->what == Finding::What::kOutOfMemory) throw std::bad_alloc();
+  Fail(ImageErrorKind::kCorrupt, path,
+       "damaged OpenEXR file: " + check.Where(first->chunk) + TerminalText(first->detail));
 }
 
 }  // namespace tavu::render

@@ -15,8 +15,10 @@ namespace tavu::render {
 // and the pixel data is decompressed twice. The core library of OpenEXR 3.1 cannot decompress
 // DWAA and DWAB: files of those are read unchecked.
 //
-// Fails with kCorrupt at the first chunk of `part` that does not hold its rows, reading the file
-// through `fd` (of `size` bytes) without moving its position.
-void CheckExrChunks(const std::string& path, int fd, std::uint64_t size, int part);
+// Fails with kCorrupt at the first chunk of `part`, in file order, that does not hold its rows,
+// or at the header when the core library refuses it, reading the file through `fd` (of `size`
+// bytes) without moving its position. The chunks are shared among up to `threads` threads (0: one
+// for each core), this one included. Memory running out is std::bad_alloc.
+void CheckExrChunks(const std::string& path, int fd, std::uint64_t size, int part, int threads);
 
 }  // namespace tavu::render

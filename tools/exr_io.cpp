@@ -112,7 +112,8 @@ PixelBox FromBox(const Imath::Box2i& box) { return {box.min.x, box.min.y, box.ma
 
 class ExrReader : public FormatReader {
  public:
-  ExrReader(const std::string& path, std::FILE* file) : path_(path) {
+  ExrReader(const std::string& path, std::FILE* file, int threads)
+      : path_(path), threads_(threads) {
     char magic[4];
     if (!ReadStart(path, file, magic, sizeof magic) || !Imf::isImfMagic(magic)) {
       Fail(ImageErrorKind::kCorrupt, path, "not an OpenEXR file");
@@ -194,7 +195,7 @@ class ExrReader : public FormatReader {
   void ReadRows(const RowSink& row) override {
     // Checked here rather than with the header, so that the caller knows the frame's size (for
     // the message if memory runs out) before the chunks are decompressed; no pixel is read yet.
-    CheckExrChunks(path_, fd_, size_, partIndex_);
+    CheckExrChunks(path_, fd_, size_, partIndex_, threads_);
     const PixelBox& window = windows->data;
     const int bandRows = std::min(kExrBandRows, height);
     const std::size_t rowSamples = std::size_t(width) * 4;
@@ -242,6 +243,7 @@ class ExrReader : public FormatReader {
   }
 
   std::string path_;
+  int threads_;
   // Declared in the order they depend on each other, so they are destroyed the other way round.
   std::unique_ptr<FileIStream> stream_;
   std::unique_ptr<Imf::MultiPartInputFile> file_;
@@ -254,8 +256,8 @@ class ExrReader : public FormatReader {
 
 }  // namespace
 
-std::unique_ptr<FormatReader> OpenExrReader(const std::string& path, std::FILE* file) {
-  return std::make_unique<ExrReader>(path, file);
+std::unique_ptr<FormatReader> OpenExrReader(const std::string& path, std::FILE* file, int threads) {
+  return std::make_unique<ExrReader>(path, file, threads);
 }
 
 void WriteExr(const std::string& path, int width, int height,

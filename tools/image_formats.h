@@ -61,7 +61,8 @@ class FormatReader {
 };
 
 std::unique_ptr<FormatReader> OpenPngReader(const std::string& path, std::FILE* file);
-std::unique_ptr<FormatReader> OpenExrReader(const std::string& path, std::FILE* file);
+// `threads`: as ImageReader takes them.
+std::unique_ptr<FormatReader> OpenExrReader(const std::string& path, std::FILE* file, int threads);
 
 // bitDepth 8 or 16; fill(y, row) puts row y into `row` as it goes into the file (16-bit
 // big-endian). One row is held at a time.

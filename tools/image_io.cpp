@@ -105,14 +105,14 @@ std::vector<T> ReadAllRows(ImageReader& reader) {
 
 }  // namespace
 
-ImageReader::ImageReader(const std::string& path) : state_(std::make_unique<State>()) {
+ImageReader::ImageReader(const std::string& path, int threads) : state_(std::make_unique<State>()) {
   State& s = *state_;
   s.path = path;
   s.type = RequireFileType(path);
   try {
     s.file.reset(OpenInput(path));
     s.format = s.type == ImageFileType::kPng ? OpenPngReader(path, s.file.get())
-                                              : OpenExrReader(path, s.file.get());
+                                              : OpenExrReader(path, s.file.get(), threads);
   } catch (const std::bad_alloc&) {
     Fail(ImageErrorKind::kOutOfMemory, path, "out of memory while reading its header");
   }

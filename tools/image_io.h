@@ -103,11 +103,12 @@ Image ReadImage(const std::string& path);
 // kind, windows); ReadRows then decodes the pixels top to bottom, once, handing each row to `row`
 // as width·4 RGBA samples of kind(): std::uint8_t, std::uint16_t or float. The samples are valid
 // during the call only. Only an interlaced PNG, whose rows arrive in seven passes, is decoded whole
-// first; an OpenEXR file's pixel data is checked whole before its first row. Memory running out
-// is kOutOfMemory, its message saying whether the header or the pixels were being read.
+// first; an OpenEXR file's pixel data is checked whole before its first row, on up to `threads`
+// threads (0: one for each core). Memory running out is kOutOfMemory, its message saying whether
+// the header or the pixels were being read.
 class ImageReader {
  public:
-  explicit ImageReader(const std::string& path);
+  explicit ImageReader(const std::string& path, int threads = 0);
   ~ImageReader();
   ImageReader(const ImageReader&) = delete;
   ImageReader& operator=(const ImageReader&) = delete;

@@ -199,11 +199,12 @@ std::string OutOfMemoryMessage(const Options& o, const FrameSize& frame,
 }
 
 // Of a multipart OpenEXR file, the part read is told: it need not be the first. The layer's size
-// is stored from its header before its pixels are read or its world is allocated.
-LayerFile ReadLayer(const std::string& path, hostsim::Layout layout, FrameSize& size,
+// is stored from its header before its pixels are read or its world is allocated. The file is read
+// on the run's threads (0: one for each core).
+LayerFile ReadLayer(const std::string& path, int threads, hostsim::Layout layout, FrameSize& size,
                     A_long* width, A_long* height) {
   size.readingHeader = true;
-  ImageReader reader(path);
+  ImageReader reader(path, threads);
   size.readingHeader = false;
   *width = reader.width();
   *height = reader.height();
@@ -241,7 +242,8 @@ World RenderFrame(const Options& o, Session& session, FrameSize& size,
   }
 
   const hostsim::Layout layout = LayoutFor(o.host, o.depth);
-  LayerFile layer = ReadLayer(o.layer, layout, size, &size.width, &size.height);
+  const int threads = o.threads.value_or(0);
+  LayerFile layer = ReadLayer(o.layer, threads, layout, size, &size.width, &size.height);
   World& input = layer.world;
   *windows = layer.windows;
   // A second layer from the layer's own file shares its world instead of holding a copy.
@@ -249,7 +251,9 @@ World RenderFrame(const Options& o, Session& session, FrameSize& size,
                              SameFile(o.layer2.path, o.layer);
   std::optional<World> second;
   if (o.layer2.source == SecondLayer::Source::kFile && !secondIsLayer) {
-    second = ReadLayer(o.layer2.path, layout, size, &size.secondWidth, &size.secondHeight).world;
+    second =
+        ReadLayer(o.layer2.path, threads, layout, size, &size.secondWidth, &size.secondHeight)
+            .world;
   }
   World output(layout, input.width(), input.height());
 

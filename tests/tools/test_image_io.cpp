@@ -7,6 +7,7 @@
 // OpenEXR inputs with OpenEXR directly, not with the code under test.
 
 #include <ImfChannelList.h>
+#include <ImfDoubleAttribute.h>
 #include <ImfFrameBuffer.h>
 #include <ImfHeader.h>
 #include <ImfOutputFile.h>
@@ -226,13 +227,15 @@ TEST_F(ImageIo, EveryPngColourTypeBecomesRgba) {
 }
 
 // An OpenEXR file with the named channels, each holding value(channel, pixel index), written with
-// the given compression.
+// the given compression and the header's attributes amended.
 void WriteRawExr(const std::string& path, Imath::Box2i window,
                  const std::vector<std::pair<const char*, Imf::PixelType>>& channels,
                  const std::function<float(int, int)>& value,
-                 Imf::Compression compression = Imf::ZIP_COMPRESSION) {
+                 Imf::Compression compression = Imf::ZIP_COMPRESSION,
+                 const std::function<void(Imf::Header&)>& amend = {}) {
   Imf::Header header(Imath::Box2i({0, 0}, {15, 15}), window);
   header.compression() = compression;
+  if (amend) amend(header);
   const int width = window.max.x - window.min.x + 1;
   const int height = window.max.y - window.min.y + 1;
   std::vector<std::vector<half>> halves;
@@ -258,11 +261,13 @@ void WriteRawExr(const std::string& path, Imath::Box2i window,
   file.writePixels(height);
 }
 
-ImageErrorKind ReadErrorKind(const std::string& path) {
+// The kind of the error reading the file fails with; `message` receives its message.
+ImageErrorKind ReadErrorKind(const std::string& path, std::string* message = nullptr) {
   try {
     ReadImage(path);
   } catch (const ImageError& e) {
     EXPECT_NE(std::string(e.what()).find(path), std::string::npos) << e.what();
+    if (message != nullptr) *message = e.what();
     return e.kind();
   }
   ADD_FAILURE() << path << " was read without an error";
@@ -519,11 +524,39 @@ TEST_F(ImageIo, BadInputsAreTypedErrors) {
     if (at != exr.end()) at[17 + 4 + 8] += 1;  // past the size: the low byte of xMax
     return exr;
   };
+  // A header OpenEXR's core library refuses and its C++ reader takes: a double attribute whose
+  // stored size says 4 bytes (the C++ reader reads a double's 8 whatever the size says). Its name
+  // sorts before "channels": OpenEXR 3.1's core library checks the sizes of attributes stored
+  // before that one.
+  auto doubleOfSize4 = [&](const std::string& name) {
+    WriteRawExr(Path("attribute.exr"), Imath::Box2i({0, 0}, {0, 0}), {{"R", Imf::FLOAT}},
+                [](int, int) { return 0.5f; }, Imf::ZIP_COMPRESSION,
+                [&](Imf::Header& header) { header.insert(name, Imf::DoubleAttribute(0.5)); });
+    Bytes exr = ReadBytes("attribute.exr");
+    const std::string key = name + std::string("\0double\0", 8);
+    const auto at = std::search(exr.begin(), exr.end(), key.begin(), key.end());
+    if (at != exr.end()) at[std::ptrdiff_t(key.size())] = 4;  // the low byte of the size
+    return exr;
+  };
+  // Rows of 16 floats stored without compression, a chunk each: the chunks of rows 600 and 601
+  // say they hold 48 bytes instead of 64. Next to each other, they are checked at about the
+  // same time by two of the threads that share the chunks; the first in the file is told.
+  WriteRawExr(Path("rows.exr"), Imath::Box2i({0, 0}, {15, 1023}), {{"R", Imf::FLOAT}},
+              [](int, int i) { return float(i); }, Imf::NO_COMPRESSION);
+  Bytes twoShortChunks = ReadBytes("rows.exr");
+  for (const int y : {600, 601}) {
+    // The chunk's row and size, little-endian.
+    const Bytes key = {std::uint8_t(y), std::uint8_t(y >> 8), 0, 0, 64, 0, 0, 0};
+    const auto at =
+        std::search(twoShortChunks.begin(), twoShortChunks.end(), key.begin(), key.end());
+    if (at != twoShortChunks.end()) at[4] = 48;
+  }
 
   const struct {
     std::string name;
     std::vector<std::uint8_t> bytes;  // written first, except for the missing ones and the folder
     ImageErrorKind kind;
+    std::string said = {};  // a part of the message, where it matters
   } cases[] = {
       {"missing.png", {}, ImageErrorKind::kNotFound},
       {"missing.exr", {}, ImageErrorKind::kNotFound},
@@ -559,13 +592,22 @@ TEST_F(ImageIo, BadInputsAreTypedErrors) {
       {"splt.png", declaring2GiB("sPLT"), ImageErrorKind::kCorrupt},
       {"short_rows.exr", widened(exr), ImageErrorKind::kCorrupt},
       {"short_raw_rows.exr", widened(ReadBytes("raw.exr")), ImageErrorKind::kCorrupt},
+      {"two_short_chunks.exr", twoShortChunks, ImageErrorKind::kCorrupt,
+       "the chunk of row 600: 48 bytes"},
+      {"bad_attribute.exr", doubleOfSize4("angle"), ImageErrorKind::kCorrupt,
+       "damaged OpenEXR file: the header: Attribute 'angle'"},
+      // The file's text reaches the terminal with its control characters escaped.
+      {"escape_attribute.exr", doubleOfSize4("\x1b]0;title\x07"), ImageErrorKind::kCorrupt,
+       "Attribute '\\x1b]0;title\\x07'"},
   };
   rusage before{};
   getrusage(RUSAGE_SELF, &before);
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     if (c.name.rfind("missing", 0) != 0 && c.name != "folder.png") WriteBytes(c.name, c.bytes);
-    EXPECT_EQ(ReadErrorKind(Path(c.name)), c.kind);
+    std::string message;
+    EXPECT_EQ(ReadErrorKind(Path(c.name), &message), c.kind);
+    EXPECT_NE(message.find(c.said), std::string::npos) << message;
   }
   // No header, whatever it declares, makes the reader take more than a few MiB.
   rusage after{};
