@@ -264,9 +264,6 @@ void CheckExrChunks(const std::string& path, int fd, std::uint64_t size, int par
   ChunkCheck check(context, part, tiled, across * down, across, window.min.y, rowsPerChunk);
 
   // This thread works too; fewer helpers than asked for are enough when no more can be started.
-  // More threads than cores would gain nothing, and each holds a chunk's buffers.
-  const int cores = int(std::max(1u, std::thread::hardware_concurrency()));
-  threads = threads <= 0 ? cores : std::min(threads, cores);
   const std::int64_t helping = std::min<std::int64_t>(threads, across * down) - 1;
   std::vector<std::thread> helpers;
   helpers.reserve(std::size_t(std::max<std::int64_t>(helping, 0)));

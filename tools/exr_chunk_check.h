@@ -17,8 +17,8 @@ namespace tavu::render {
 //
 // Fails with kCorrupt at the first chunk of `part`, in file order, that does not hold its rows,
 // or at the header when the core library refuses it, reading the file through `fd` (of `size`
-// bytes) without moving its position. The chunks are shared among up to `threads` threads (0: one
-// for each core), this one included. Memory running out is std::bad_alloc.
+// bytes) without moving its position. The chunks are shared among `threads` threads, this one
+// included. Memory running out is std::bad_alloc.
 void CheckExrChunks(const std::string& path, int fd, std::uint64_t size, int part, int threads);
 
 }  // namespace tavu::render

@@ -10,6 +10,7 @@
 #include <ImfMultiPartInputFile.h>
 #include <ImfOutputFile.h>
 #include <ImfPartType.h>
+#include <ImfThreading.h>
 #include <ImfVersion.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -19,6 +20,7 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <thread>
 #include <vector>
 
 #include "hostsim/terminal_text.h"
@@ -94,9 +96,26 @@ class FdOStream : public Imf::OStream {
 
 constexpr const char* kRgbaChannelNames[4] = {"R", "G", "B", "A"};
 
-// Pixels pass through OpenEXR a band of rows at a time: 16 is the block of its default (zip)
-// compression, so each band is whole blocks and no block is decompressed twice.
+// Pixels pass through OpenEXR a band of rows at a time, 16 rows for each thread: 16 is the block
+// of its default (zip) compression, so each band is whole blocks and no block is decompressed
+// twice, and each thread has a block of the band to decompress or compress.
 constexpr int kExrBandRows = 16;
+
+// The threads a file is decoded or encoded on: as many as asked for (0: one for each core), but
+// no more than the cores, as more would gain nothing and each holds a block's buffers. OpenEXR
+// compresses and decompresses blocks on a pool of threads of its own, sized here: the thread that
+// calls it does all the file's reading and writing, and with one thread, all of the work.
+int UseExrThreads(int threads) {
+  const int cores = int(std::max(1u, std::thread::hardware_concurrency()));
+  const int used = threads <= 0 ? cores : std::min(threads, cores);
+  const int pool = used > 1 ? used : 0;
+  try {
+    if (Imf::globalThreadCount() != pool) Imf::setGlobalThreadCount(pool);
+  } catch (const std::exception&) {
+    return 1;  // no threads to be had: the calling thread does the work
+  }
+  return used;
+}
 
 bool HasColourChannels(const Imf::ChannelList& channels) {
   for (const char* name : {"R", "G", "B", "Y"}) {
@@ -113,7 +132,7 @@ PixelBox FromBox(const Imath::Box2i& box) { return {box.min.x, box.min.y, box.ma
 class ExrReader : public FormatReader {
  public:
   ExrReader(const std::string& path, std::FILE* file, int threads)
-      : path_(path), threads_(threads) {
+      : path_(path), threads_(UseExrThreads(threads)) {
     char magic[4];
     if (!ReadStart(path, file, magic, sizeof magic) || !Imf::isImfMagic(magic)) {
       Fail(ImageErrorKind::kCorrupt, path, "not an OpenEXR file");
@@ -124,7 +143,7 @@ class ExrReader : public FormatReader {
     }
     try {
       stream_ = std::make_unique<FileIStream>(path, file, std::uint64_t(info.st_size));
-      file_ = std::make_unique<Imf::MultiPartInputFile>(*stream_);
+      file_ = std::make_unique<Imf::MultiPartInputFile>(*stream_, Imf::globalThreadCount());
       // The first flat part with colour: a multipart file may lead with depth or masks.
       const int parts = file_->parts();
       int chosen = -1;
@@ -197,7 +216,7 @@ class ExrReader : public FormatReader {
     // the message if memory runs out) before the chunks are decompressed; no pixel is read yet.
     CheckExrChunks(path_, fd_, size_, partIndex_, threads_);
     const PixelBox& window = windows->data;
-    const int bandRows = std::min(kExrBandRows, height);
+    const int bandRows = int(std::min<std::int64_t>(std::int64_t{kExrBandRows} * threads_, height));
     const std::size_t rowSamples = std::size_t(width) * 4;
     std::vector<float> band(rowSamples * std::size_t(bandRows));
     const std::size_t xStride = 4 * sizeof(float);
@@ -262,7 +281,7 @@ std::unique_ptr<FormatReader> OpenExrReader(const std::string& path, std::FILE* 
 
 void WriteExr(const std::string& path, int width, int height,
               const std::optional<ExrWindows>& windows,
-              const std::function<void(int, float*)>& fill) {
+              const std::function<void(int, float*)>& fill, int threads) {
   Imath::Box2i data(Imath::V2i(0, 0), Imath::V2i(width - 1, height - 1));
   Imath::Box2i display = data;
   // The frame goes back where its source lay, as long as it is the source's size.
@@ -272,6 +291,7 @@ void WriteExr(const std::string& path, int width, int height,
     display = ToBox(windows->display);
   }
   PendingFile out(path);
+  const int used = UseExrThreads(threads);
   std::string failure;
   {
     FdOStream stream(out.fd(), path);
@@ -279,8 +299,8 @@ void WriteExr(const std::string& path, int width, int height,
       Imf::Header header(display, data);
       for (const char* name : kRgbaChannelNames)
         header.channels().insert(name, Imf::Channel(Imf::FLOAT));
-      Imf::OutputFile exr(stream, header);
-      const int bandRows = std::min(kExrBandRows, height);
+      Imf::OutputFile exr(stream, header, Imf::globalThreadCount());
+      const int bandRows = int(std::min<std::int64_t>(std::int64_t{kExrBandRows} * used, height));
       const std::size_t rowSamples = std::size_t(width) * 4;
       std::vector<float> band(rowSamples * std::size_t(bandRows));
       const std::size_t xStride = 4 * sizeof(float);

@@ -76,9 +76,10 @@ inline void StoreBigEndian16(std::uint16_t v, std::uint8_t* p) {
 }
 
 // fill(y, row) puts row y's width·4 floats into `row`; a band of rows is held at a time. The data
-// and display windows are used when the data window is width x height.
+// and display windows are used when the data window is width x height. The rows are compressed
+// on up to `threads` threads (0: one for each core).
 void WriteExr(const std::string& path, int width, int height,
               const std::optional<ExrWindows>& windows,
-              const std::function<void(int, float*)>& fill);
+              const std::function<void(int, float*)>& fill, int threads);
 
 }  // namespace tavu::render

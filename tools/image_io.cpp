@@ -30,20 +30,23 @@ void CheckWriteSize(const std::string& path, int width, int height) {
 template <typename From>
 void WriteRowsAs(const std::string& path, int width, int height,
                  const RowFiller<typename From::Channel>& fill,
-                 const std::optional<ExrWindows>& windows) {
+                 const std::optional<ExrWindows>& windows, int threads) {
   using T = typename From::Channel;
   const ImageFileType type = RequireFileType(path);
   CheckWriteSize(path, width, height);
   const std::size_t count = std::size_t(width) * 4;
   if (type == ImageFileType::kExr) {
     if constexpr (std::is_same_v<From, FloatScale>) {
-      WriteExr(path, width, height, windows, fill);
+      WriteExr(path, width, height, windows, fill, threads);
     } else {
       std::vector<T> row(count);
-      WriteExr(path, width, height, windows, [&](int y, float* out) {
-        fill(y, row.data());
-        ConvertRow<From, FloatScale>(row.data(), count, out);
-      });
+      WriteExr(
+          path, width, height, windows,
+          [&](int y, float* out) {
+            fill(y, row.data());
+            ConvertRow<From, FloatScale>(row.data(), count, out);
+          },
+          threads);
     }
   } else if constexpr (std::is_same_v<T, std::uint8_t>) {
     WritePng(path, width, height, 8, fill);
@@ -75,7 +78,7 @@ void WriteSamples(const std::string& path, int width, int height,
       [&](int y, typename From::Channel* out) {
         std::copy_n(rgba.data() + std::size_t(y) * count, count, out);
       },
-      windows);
+      windows, 0);
 }
 
 }  // namespace
@@ -188,18 +191,18 @@ void WriteWorld32(const std::string& path, int width, int height, const std::vec
 }
 
 void WriteWorldRows8(const std::string& path, int width, int height,
-                     const RowFiller<std::uint8_t>& row,
-                     const std::optional<ExrWindows>& windows) {
-  WriteRowsAs<Png8Scale>(path, width, height, row, windows);
+                     const RowFiller<std::uint8_t>& row, const std::optional<ExrWindows>& windows,
+                     int threads) {
+  WriteRowsAs<Png8Scale>(path, width, height, row, windows, threads);
 }
 void WriteWorldRows16(const std::string& path, int width, int height,
-                      const RowFiller<std::uint16_t>& row,
-                      const std::optional<ExrWindows>& windows) {
-  WriteRowsAs<World16Scale>(path, width, height, row, windows);
+                      const RowFiller<std::uint16_t>& row, const std::optional<ExrWindows>& windows,
+                      int threads) {
+  WriteRowsAs<World16Scale>(path, width, height, row, windows, threads);
 }
 void WriteWorldRows32(const std::string& path, int width, int height, const RowFiller<float>& row,
-                      const std::optional<ExrWindows>& windows) {
-  WriteRowsAs<FloatScale>(path, width, height, row, windows);
+                      const std::optional<ExrWindows>& windows, int threads) {
+  WriteRowsAs<FloatScale>(path, width, height, row, windows, threads);
 }
 
 void WriteImage(const std::string& path, const Image& image) {

@@ -103,9 +103,9 @@ Image ReadImage(const std::string& path);
 // kind, windows); ReadRows then decodes the pixels top to bottom, once, handing each row to `row`
 // as width·4 RGBA samples of kind(): std::uint8_t, std::uint16_t or float. The samples are valid
 // during the call only. Only an interlaced PNG, whose rows arrive in seven passes, is decoded whole
-// first; an OpenEXR file's pixel data is checked whole before its first row, on up to `threads`
-// threads (0: one for each core). Memory running out is kOutOfMemory, its message saying whether
-// the header or the pixels were being read.
+// first; an OpenEXR file's pixel data is checked whole before its first row, the check and the
+// decoding on up to `threads` threads (0: one for each core). Memory running out is kOutOfMemory,
+// its message saying whether the header or the pixels were being read.
 class ImageReader {
  public:
   explicit ImageReader(const std::string& path, int threads = 0);
@@ -156,17 +156,18 @@ void WriteWorld32(const std::string& path, int width, int height, const std::vec
 // The same, a row at a time: `row(y, rgba)` fills row y's width·4 world values and is called for
 // every row top to bottom, once. An .exr takes the data and display windows, when given and the
 // data window is width x height; without them the pixels lie at the origin of a display window of
-// their own size. A .png has no windows.
+// their own size. A .png has no windows. An .exr is compressed on up to `threads` threads (0: one
+// for each core, as WriteWorld8/16/32 and WriteImage do).
 template <typename T>
 using RowFiller = std::function<void(int y, T* rgba)>;
 void WriteWorldRows8(const std::string& path, int width, int height,
                      const RowFiller<std::uint8_t>& row,
-                     const std::optional<ExrWindows>& windows = std::nullopt);
+                     const std::optional<ExrWindows>& windows = std::nullopt, int threads = 0);
 void WriteWorldRows16(const std::string& path, int width, int height,
                       const RowFiller<std::uint16_t>& row,
-                      const std::optional<ExrWindows>& windows = std::nullopt);
+                      const std::optional<ExrWindows>& windows = std::nullopt, int threads = 0);
 void WriteWorldRows32(const std::string& path, int width, int height, const RowFiller<float>& row,
-                      const std::optional<ExrWindows>& windows = std::nullopt);
+                      const std::optional<ExrWindows>& windows = std::nullopt, int threads = 0);
 
 // Writes an image in its own kind where the file type allows it, so ReadImage gives it back
 // unchanged: PNG8 and PNG16 to .png, float to .exr. Across types: float to .png becomes a 16-bit

@@ -79,20 +79,21 @@ LayerFile ReadLayerFile(ImageReader& reader, Layout layout) {
 }
 
 void WriteWorldFile(const std::string& path, const World& world,
-                    const std::optional<ExrWindows>& windows) {
+                    const std::optional<ExrWindows>& windows, int threads) {
   const int width = world.width(), height = world.height();
   switch (hostsim::ChannelSize(world.layout())) {
     case 1:
       return WriteWorldRows8(
-          path, width, height,
-          [&](int y, std::uint8_t* rgba) { CopyRowOut(world, y, rgba); }, windows);
+          path, width, height, [&](int y, std::uint8_t* rgba) { CopyRowOut(world, y, rgba); },
+          windows, threads);
     case 2:
       return WriteWorldRows16(
-          path, width, height,
-          [&](int y, std::uint16_t* rgba) { CopyRowOut(world, y, rgba); }, windows);
+          path, width, height, [&](int y, std::uint16_t* rgba) { CopyRowOut(world, y, rgba); },
+          windows, threads);
     default:
       return WriteWorldRows32(
-          path, width, height, [&](int y, float* rgba) { CopyRowOut(world, y, rgba); }, windows);
+          path, width, height, [&](int y, float* rgba) { CopyRowOut(world, y, rgba); }, windows,
+          threads);
   }
 }
 

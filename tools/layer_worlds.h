@@ -27,8 +27,9 @@ struct LayerFile {
 LayerFile ReadLayerFile(ImageReader& reader, hostsim::Layout layout);
 
 // The world's pixels as WriteWorld8/16/32 write them, converted row by row; the file type follows
-// the path's extension, and an .exr takes the windows when given (see WriteWorldRows8).
+// the path's extension, and an .exr takes the windows when given and is compressed on up to
+// `threads` threads (see WriteWorldRows8).
 void WriteWorldFile(const std::string& path, const hostsim::World& world,
-                    const std::optional<ExrWindows>& windows = std::nullopt);
+                    const std::optional<ExrWindows>& windows = std::nullopt, int threads = 0);
 
 }  // namespace tavu::render

@@ -335,7 +335,7 @@ int RunWith(const Options& o, FrameSize& frame) {
   Check(failed, setdown, &setdownAnswer);
 
   if (output) {
-    WriteWorldFile(o.output, *output, windows);
+    WriteWorldFile(o.output, *output, windows, o.threads.value_or(0));
     std::cout << o.output << ": " << output->width() << "x" << output->height() << ", "
               << TerminalText(info.displayName) << ", " << HostName(o.host) << ", " << o.depth
               << " bits, " << (o.smart ? "smart render" : "render") << "\n";

@@ -303,9 +303,10 @@ TEST_F(ImageIo, ExrHalfGrayAndOffsetWindowsReadAsFloatRgba) {
   EXPECT_EQ(ReadErrorKind(Path("alpha.exr")), ImageErrorKind::kUnsupportedType);
 }
 
-// The reader decodes OpenEXR in bands of 16 rows; ZIP stores blocks of 16 rows and PIZ of 32, so
-// 45 rows from y = 5 make bands that end inside PIZ blocks and a short last band. Every sample is
-// a different bit pattern, NaN payloads included.
+// The reader decodes OpenEXR in bands of 16 rows for each thread; ZIP stores blocks of 16 rows and
+// PIZ of 32, so 45 rows from y = 5 make bands that end inside PIZ blocks (of 16 rows on one thread,
+// of 48 on three) and a short last band. Every sample is a different bit pattern, NaN payloads
+// included.
 TEST_F(ImageIo, ExrOfSeveralBandsReadsBackBitForBit) {
   const Imath::Box2i window({-3, 5}, {8, 49});
   const int width = 12, height = 45;
@@ -324,6 +325,16 @@ TEST_F(ImageIo, ExrOfSeveralBandsReadsBackBitForBit) {
                 value, compression);
     const Image read = ReadImage(Path("bands.exr"));
     ExpectSameSamples(expected, read);
+    for (const int threads : {1, 3}) {
+      SCOPED_TRACE(threads);
+      ImageReader reader(Path("bands.exr"), threads);
+      std::vector<float> rows;
+      reader.ReadRows([&](int, const void* rgba) {
+        const float* row = static_cast<const float*>(rgba);
+        rows.insert(rows.end(), row, row + 4 * width);
+      });
+      ExpectSameSamples(expected, MakeImage<float>(width, height, rows));
+    }
     ASSERT_TRUE(read.windows.has_value());
     const PixelBox& data = read.windows->data;
     EXPECT_EQ(std::vector<int>({data.minX, data.minY, data.maxX, data.maxY}),
