@@ -20,6 +20,7 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -258,6 +259,11 @@ class ExrReader : public FormatReader {
   // (a channel's name, say), so they are escaped as they enter the error.
   [[noreturn]] void FailRead(const std::exception& e) const {
     if (stream_ && stream_->failed()) Fail(ImageErrorKind::kUnreadable, path_, "read error");
+    // OpenEXR reports running out of memory for its line buffers, one for each thread, as an
+    // error of its own kind: it is memory, not the file.
+    if (std::string_view(e.what()).find("Failed to allocate memory") != std::string_view::npos) {
+      throw std::bad_alloc();
+    }
     Fail(ImageErrorKind::kCorrupt, path_, "damaged OpenEXR file: " + TerminalText(e.what()));
   }
 

@@ -595,6 +595,7 @@ TEST_F(TavuRender, RunningOutOfMemoryIsAFileErrorThatSaysSo) {
   // world fits under the first limit, but not the 32 MiB of the layer decoded whole beside it.
   constexpr int kSide = 2048;
   WriteImage(In("flat.png"), Generated<std::uint8_t>(kSide, kSide, [](int, int) { return 90; }));
+  WriteImage(In("flat.exr"), Generated<float>(kSide, kSide, [](int, int) { return 0.5f; }));
   // Black, 16-bit RGBA, interlaced: the reader decodes it whole before its rows are converted.
   const std::vector<std::uint8_t> blackRow(kSide * 8);
   WriteRawPng(In("interlaced.png"), {kSide, kSide, PNG_COLOR_TYPE_RGB_ALPHA, 16, true,
@@ -615,6 +616,8 @@ TEST_F(TavuRender, RunningOutOfMemoryIsAFileErrorThatSaysSo) {
   } cases[] = {{"flat.png", "100000", "32", "1", false,
                 {"out of memory", "out of memory: a 2048x2048 frame at 32 bits needs about "}},
                {"flat.png", "200000", "8", "1024", true, {"out of memory"}},
+               // OpenEXR's line buffers, one for each of 8 threads, are what does not fit.
+               {"flat.exr", "95000", "32", "8", true, {"out of memory"}},
                {"interlaced.png", "100000", "32", "1", false,
                 {"out of memory: a 2048x2048 frame at 32 bits needs about 160 MiB"}},
                {"attribute.exr", "100000", "32", "1", false,
@@ -635,6 +638,7 @@ TEST_F(TavuRender, RunningOutOfMemoryIsAFileErrorThatSaysSo) {
     }
     ExpectFailed(r, 1, c.messages);
     EXPECT_EQ(r.err.find("bad_alloc"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("damaged"), std::string::npos) << r.err;
   }
 }
 
