@@ -102,6 +102,30 @@ constexpr const char* kRgbaChannelNames[4] = {"R", "G", "B", "A"};
 // twice, and each thread has a block of the band to decompress or compress.
 constexpr int kExrBandRows = 16;
 
+// The RGBA floats of a band of rows as they pass through OpenEXR, with the slices that point it at
+// a band's place in the file.
+class ExrBand {
+ public:
+  ExrBand(int width, int height, int threads)
+      : width_(width),
+        rows_(int(std::min<std::int64_t>(std::int64_t{kExrBandRows} * threads, height))),
+        samples_(std::size_t(width) * 4 * std::size_t(rows_)) {}
+  int rows() const { return rows_; }
+  std::size_t rowSamples() const { return std::size_t(width_) * 4; }
+  float* row(int r) { return samples_.data() + std::size_t(r) * rowSamples(); }
+  // Channel c of `rows` rows whose first pixel lies at (x, y) in the file.
+  Imf::Slice Slice(int c, int x, int y, int rows, double fill = 0.0) {
+    const std::size_t xStride = 4 * sizeof(float);
+    return Imf::Slice::Make(Imf::FLOAT, samples_.data() + c, Imath::V2i(x, y), width_, rows,
+                            xStride, xStride * std::size_t(width_), 1, 1, fill);
+  }
+
+ private:
+  int width_;
+  int rows_;
+  std::vector<float> samples_;
+};
+
 // The threads a file is decoded or encoded on: as many as asked for (0: one for each core), but
 // no more than the cores, as more would gain nothing and each holds a block's buffers. OpenEXR
 // compresses and decompresses blocks on a pool of threads of its own, sized here: the thread that
@@ -217,12 +241,10 @@ class ExrReader : public FormatReader {
     // the message if memory runs out) before the chunks are decompressed; no pixel is read yet.
     CheckExrChunks(path_, fd_, size_, partIndex_, threads_);
     const PixelBox& window = windows->data;
-    const int bandRows = int(std::min<std::int64_t>(std::int64_t{kExrBandRows} * threads_, height));
-    const std::size_t rowSamples = std::size_t(width) * 4;
-    std::vector<float> band(rowSamples * std::size_t(bandRows));
-    const std::size_t xStride = 4 * sizeof(float);
-    for (int top = 0; top < height; top += bandRows) {
-      const int rows = std::min(bandRows, height - top);
+    ExrBand band(width, height, threads_);
+    const std::size_t rowSamples = band.rowSamples();
+    for (int top = 0; top < height; top += band.rows()) {
+      const int rows = std::min(band.rows(), height - top);
       const int fileTop = window.minY + top;  // within the data window, so no overflow
       try {
         Imf::FrameBuffer frame;
@@ -230,10 +252,7 @@ class ExrReader : public FormatReader {
         for (int c = 0; c < 4; ++c) {
           const char* name = gray_ && c == 0 ? "Y" : kRgbaChannelNames[c];
           if (gray_ && (c == 1 || c == 2)) continue;
-          frame.insert(name, Imf::Slice::Make(Imf::FLOAT, band.data() + c,
-                                              Imath::V2i(window.minX, fileTop), width, rows,
-                                              xStride, xStride * std::size_t(width), 1, 1,
-                                              c == 3 ? 1.0 : 0.0));
+          frame.insert(name, band.Slice(c, window.minX, fileTop, rows, c == 3 ? 1.0 : 0.0));
         }
         part_->setFrameBuffer(frame);
         part_->readPixels(fileTop, fileTop + rows - 1);
@@ -243,7 +262,7 @@ class ExrReader : public FormatReader {
         FailRead(e);
       }
       for (int r = 0; r < rows; ++r) {
-        float* samples = band.data() + std::size_t(r) * rowSamples;
+        float* samples = band.row(r);
         if (gray_) {
           for (std::size_t i = 0; i < rowSamples; i += 4) {
             samples[i + 1] = samples[i + 2] = samples[i];
@@ -306,19 +325,13 @@ void WriteExr(const std::string& path, int width, int height,
       for (const char* name : kRgbaChannelNames)
         header.channels().insert(name, Imf::Channel(Imf::FLOAT));
       Imf::OutputFile exr(stream, header, Imf::globalThreadCount());
-      const int bandRows = int(std::min<std::int64_t>(std::int64_t{kExrBandRows} * used, height));
-      const std::size_t rowSamples = std::size_t(width) * 4;
-      std::vector<float> band(rowSamples * std::size_t(bandRows));
-      const std::size_t xStride = 4 * sizeof(float);
-      for (int top = 0; top < height; top += bandRows) {
-        const int rows = std::min(bandRows, height - top);
-        for (int r = 0; r < rows; ++r) fill(top + r, band.data() + std::size_t(r) * rowSamples);
+      ExrBand band(width, height, used);
+      for (int top = 0; top < height; top += band.rows()) {
+        const int rows = std::min(band.rows(), height - top);
+        for (int r = 0; r < rows; ++r) fill(top + r, band.row(r));
         Imf::FrameBuffer frame;
         for (int c = 0; c < 4; ++c) {
-          frame.insert(kRgbaChannelNames[c],
-                       Imf::Slice::Make(Imf::FLOAT, band.data() + c,
-                                        Imath::V2i(data.min.x, data.min.y + top), width, rows,
-                                        xStride, xStride * std::size_t(width)));
+          frame.insert(kRgbaChannelNames[c], band.Slice(c, data.min.x, data.min.y + top, rows));
         }
         exr.setFrameBuffer(frame);
         exr.writePixels(rows);
