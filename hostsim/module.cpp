@@ -55,11 +55,13 @@ bool ReadAt(int fd, std::uint64_t offset, void* to, std::size_t size) {
   return true;
 }
 
-// What keeps the loader from loading the ELF file `fd` of `size` bytes safely, or "". The loader
-// trusts the program headers: it maps each loadable segment from the file (a segment beyond the
-// file's end is a bus error at its first touch), maps a segment's file bytes into the memory it
-// reserved for the segment, and reads the dynamic section at its address. A fault in any of these
-// is a crash, not an error the loader could report.
+// What makes the ELF file `fd` of `size` bytes a damaged or cut-short copy, or no module for this
+// machine, or "". The loader trusts the program headers: it maps each loadable segment from the
+// file (a segment beyond the file's end is a bus error at its first touch), maps a segment's file
+// bytes into the memory it reserved for the segment, and reads the dynamic section at its address,
+// so such a copy would crash it rather than be reported. This tells the faults a damaged copy
+// shows; it does not make a hostile file safe. A module is code, which loading runs, and beyond
+// these checks it is trusted as code is.
 std::string ElfFault(int fd, std::uint64_t size) {
   ElfW(Ehdr) header{};
   const bool wholeHeader = ReadAt(fd, 0, &header, sizeof header);

@@ -30,7 +30,8 @@ class Module {
   // checked before the loader sees it: a regular file and, where modules are ELF files, a shared
   // object of this process's class and machine whose program headers are counted in its header,
   // whose loadable segments all lie within the file, each taking no more of the file than its
-  // memory size (not 0), and whose dynamic segment lies in the memory of a loadable segment.
+  // memory size (not 0), and whose dynamic segment lies in the memory of a loadable segment. These
+  // checks tell a damaged or cut-short copy; beyond them the file is trusted, as code is.
   explicit Module(const std::string& path);
   ~Module();
   Module(const Module&) = delete;

@@ -170,7 +170,10 @@ class PngReadStruct {
   explicit PngReadStruct(PngIo* io)
       : png_(png_create_read_struct(PNG_LIBPNG_VER_STRING, io, PngOnError, PngOnReadWarning)),
         info_(png_ != nullptr ? png_create_info_struct(png_) : nullptr) {
-    if (info_ == nullptr) throw std::bad_alloc();
+    if (info_ == nullptr) {
+      png_destroy_read_struct(&png_, nullptr, nullptr);
+      throw std::bad_alloc();
+    }
     png_set_read_fn(png_, io, PngReadBytes);
   }
   ~PngReadStruct() { png_destroy_read_struct(&png_, &info_, nullptr); }

@@ -11,6 +11,7 @@
 #include <ImfFrameBuffer.h>
 #include <ImfHeader.h>
 #include <ImfOutputFile.h>
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <half.h>
 #include <png.h>
@@ -624,6 +625,34 @@ TEST_F(ImageIo, BadInputsAreTypedErrors) {
   rusage after{};
   getrusage(RUSAGE_SELF, &after);
   EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 16 * 1024) << "KiB more at the peak";
+}
+
+// libpng's info struct, which the next test makes fail to be created, and the read structs it
+// destroys meanwhile; otherwise the calls reach libpng as they are.
+bool g_failInfoStruct = false;
+int g_readStructsDestroyed = 0;
+}  // namespace
+extern "C" png_infop png_create_info_struct(png_const_structrp png) {
+  using Real = png_infop (*)(png_const_structrp);
+  static const auto real = reinterpret_cast<Real>(dlsym(RTLD_NEXT, "png_create_info_struct"));
+  return g_failInfoStruct ? nullptr : real(png);
+}
+extern "C" void png_destroy_read_struct(png_structpp png, png_infopp info, png_infopp end) {
+  using Real = void (*)(png_structpp, png_infopp, png_infopp);
+  static const auto real = reinterpret_cast<Real>(dlsym(RTLD_NEXT, "png_destroy_read_struct"));
+  if (g_failInfoStruct && png != nullptr && *png != nullptr) ++g_readStructsDestroyed;
+  real(png, info, end);
+}
+namespace {
+
+// A PNG reader that cannot start for want of memory frees the libpng struct it has made.
+TEST_F(ImageIo, AReaderShortOfMemoryFreesWhatItMade) {
+  WriteImage(Path("good.png"), MakeImage<std::uint8_t>(1, 1, {1, 2, 3, 4}));
+  g_failInfoStruct = true;
+  const ImageErrorKind kind = ReadErrorKind(Path("good.png"));
+  g_failInfoStruct = false;
+  EXPECT_EQ(kind, ImageErrorKind::kOutOfMemory);
+  EXPECT_EQ(g_readStructsDestroyed, 1);
 }
 
 ImageErrorKind WriteErrorKind(const std::function<void()>& write) {
