@@ -144,22 +144,6 @@ extern "C" void RemovePendingFilesAndDie(int sig) {
   errno = savedErrno;
 }
 
-// Holds back the cleanup signals on this thread while a file comes into being or is renamed, so
-// that the handler never runs between the two steps and misses a file or removes a moved one.
-class SignalsHeld {
- public:
-  SignalsHeld() {
-    const sigset_t block = CleanupSignalSet();
-    ::pthread_sigmask(SIG_BLOCK, &block, &saved_);
-  }
-  ~SignalsHeld() { ::pthread_sigmask(SIG_SETMASK, &saved_, nullptr); }
-  SignalsHeld(const SignalsHeld&) = delete;
-  SignalsHeld& operator=(const SignalsHeld&) = delete;
-
- private:
-  sigset_t saved_;
-};
-
 }  // namespace
 
 void CheckOutputWritable(const std::string& path) {
@@ -193,6 +177,13 @@ void RemovePendingFilesOnSignals() {
   });
 }
 
+CleanupSignalsHeld::CleanupSignalsHeld() {
+  const sigset_t block = CleanupSignalSet();
+  ::pthread_sigmask(SIG_BLOCK, &block, &saved_);
+}
+
+CleanupSignalsHeld::~CleanupSignalsHeld() { ::pthread_sigmask(SIG_SETMASK, &saved_, nullptr); }
+
 PendingFile::PendingFile(const std::string& target)
     : target_(target), resolved_(ResolveOutput(target)) {
   RequireFileOrNothing(target_, resolved_);
@@ -206,7 +197,7 @@ PendingFile::PendingFile(const std::string& target)
     std::snprintf(name, sizeof name, ".tavu-%08x%04x.tmp", static_cast<unsigned>(random()),
                   counter.fetch_add(1) & 0xFFFFu);
     temp_ = folder + name;
-    SignalsHeld held;
+    CleanupSignalsHeld held;
     fd_ = ::open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd_ >= 0) {
       slot_ = Register(temp_);
@@ -221,7 +212,7 @@ PendingFile::PendingFile(const std::string& target)
 PendingFile::~PendingFile() {
   if (fd_ >= 0) ::close(fd_);
   if (!committed_) {
-    SignalsHeld held;
+    CleanupSignalsHeld held;
     ::unlink(temp_.c_str());
     Unregister(slot_);
   }
@@ -243,7 +234,7 @@ void PendingFile::Commit() {
   fd_ = -1;
   if (!synced) Fail(target_, std::strerror(syncError));
   if (!closed) Fail(target_, std::strerror(closeError));
-  SignalsHeld held;
+  CleanupSignalsHeld held;
   if (std::rename(temp_.c_str(), resolved_.c_str()) != 0) {
     Fail(target_, std::string("cannot replace the output: ") + std::strerror(errno));
   }
