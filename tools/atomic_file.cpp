@@ -122,12 +122,15 @@ void ForEachCleanupSignal(Fn fn) {
 #endif
 }
 
-sigset_t CleanupSignalSet() {
+sigset_t EmptySignalSet() {
   sigset_t set;
   sigemptyset(&set);
-  ForEachCleanupSignal([&set](int sig) { sigaddset(&set, sig); });
   return set;
 }
+
+// The cleanup signals whose handler RemovePendingFilesOnSignals installed: written before the
+// program starts any thread, only read after.
+sigset_t g_taken = EmptySignalSet();
 
 // Only async-signal-safe calls: unlink, sigaction, raise. The signal is blocked while its
 // handler runs, so the raise takes effect, with the default action, once the handler returns.
@@ -143,22 +146,6 @@ extern "C" void RemovePendingFilesAndDie(int sig) {
   ::raise(sig);
   errno = savedErrno;
 }
-
-// Holds back the cleanup signals on this thread while a file comes into being or is renamed, so
-// that the handler never runs between the two steps and misses a file or removes a moved one.
-class SignalsHeld {
- public:
-  SignalsHeld() {
-    const sigset_t block = CleanupSignalSet();
-    ::pthread_sigmask(SIG_BLOCK, &block, &saved_);
-  }
-  ~SignalsHeld() { ::pthread_sigmask(SIG_SETMASK, &saved_, nullptr); }
-  SignalsHeld(const SignalsHeld&) = delete;
-  SignalsHeld& operator=(const SignalsHeld&) = delete;
-
- private:
-  sigset_t saved_;
-};
 
 }  // namespace
 
@@ -179,19 +166,33 @@ void CheckOutputWritable(const std::string& path) {
 }
 
 void RemovePendingFilesOnSignals() {
+  // Only a signal whose action is the default is taken over: one ignored when the program was
+  // started stays ignored, and a handler set before main (a sampling profiler's SIGPROF, whose
+  // timer is already running) stays in place.
+  const auto isDefault = [](int sig) {
+    struct sigaction previous {};
+    return ::sigaction(sig, nullptr, &previous) == 0 && (previous.sa_flags & SA_SIGINFO) == 0 &&
+           previous.sa_handler == SIG_DFL;
+  };
   // Past the file-size limit the system would end the process by SIGXFSZ mid-write; ignored, the
-  // write fails with EFBIG and takes the path of any failed write: told, and its file removed.
-  ::signal(SIGXFSZ, SIG_IGN);
+  // write fails with EFBIG and takes the path of any failed write: told, and its file removed. A
+  // handler of its own returns to the same failed write.
+  if (isDefault(SIGXFSZ)) ::signal(SIGXFSZ, SIG_IGN);
+  ForEachCleanupSignal([&isDefault](int sig) {
+    if (isDefault(sig)) sigaddset(&g_taken, sig);
+  });
   struct sigaction action {};
   action.sa_handler = RemovePendingFilesAndDie;
   // One cleanup at a time: the other signals wait until the first has ended the process.
-  action.sa_mask = CleanupSignalSet();
+  action.sa_mask = g_taken;
   ForEachCleanupSignal([&action](int sig) {
-    struct sigaction previous {};
-    if (::sigaction(sig, nullptr, &previous) != 0 || previous.sa_handler == SIG_IGN) return;
-    ::sigaction(sig, &action, nullptr);
+    if (sigismember(&g_taken, sig) == 1) ::sigaction(sig, &action, nullptr);
   });
 }
+
+CleanupSignalsHeld::CleanupSignalsHeld() { ::pthread_sigmask(SIG_BLOCK, &g_taken, &saved_); }
+
+CleanupSignalsHeld::~CleanupSignalsHeld() { ::pthread_sigmask(SIG_SETMASK, &saved_, nullptr); }
 
 PendingFile::PendingFile(const std::string& target)
     : target_(target), resolved_(ResolveOutput(target)) {
@@ -206,7 +207,7 @@ PendingFile::PendingFile(const std::string& target)
     std::snprintf(name, sizeof name, ".tavu-%08x%04x.tmp", static_cast<unsigned>(random()),
                   counter.fetch_add(1) & 0xFFFFu);
     temp_ = folder + name;
-    SignalsHeld held;
+    CleanupSignalsHeld held;
     fd_ = ::open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd_ >= 0) {
       slot_ = Register(temp_);
@@ -221,7 +222,7 @@ PendingFile::PendingFile(const std::string& target)
 PendingFile::~PendingFile() {
   if (fd_ >= 0) ::close(fd_);
   if (!committed_) {
-    SignalsHeld held;
+    CleanupSignalsHeld held;
     ::unlink(temp_.c_str());
     Unregister(slot_);
   }
@@ -243,7 +244,7 @@ void PendingFile::Commit() {
   fd_ = -1;
   if (!synced) Fail(target_, std::strerror(syncError));
   if (!closed) Fail(target_, std::strerror(closeError));
-  SignalsHeld held;
+  CleanupSignalsHeld held;
   if (std::rename(temp_.c_str(), resolved_.c_str()) != 0) {
     Fail(target_, std::string("cannot replace the output: ") + std::strerror(errno));
   }

@@ -4,6 +4,8 @@
 // (kWriteFailed) naming the path the caller gave.
 #pragma once
 
+#include <signal.h>
+
 #include <string>
 
 namespace tavu::render {
@@ -15,10 +17,29 @@ void CheckOutputWritable(const std::string& path);
 
 // Makes every catchable signal that would end the process, other than those reporting a fault in
 // the program itself, remove every PendingFile not yet committed before the process ends by the
-// signal as it would have without the handler. A signal the process ignores stays ignored.
-// SIGXFSZ is ignored, so that a write past the file-size limit fails as any write error does. For
-// a program's main: a library must not take over signals.
+// signal as it would have without the handler. A signal the process ignores stays ignored, and
+// one that already has a handler (a profiler's, loaded with the program) keeps it. SIGXFSZ is
+// ignored unless it has a handler, so that a write past the file-size limit fails as any write
+// error does. For a program's main, before it starts any thread: a library must not take over
+// signals.
 void RemovePendingFilesOnSignals();
+
+// Holds back the cleanup signals, those RemovePendingFilesOnSignals took over, on the calling
+// thread while it lives: PendingFile holds them while a file comes into being or is renamed, so
+// that the handler never runs between the two steps and misses a file or removes a moved one. A
+// thread started meanwhile inherits the mask and keeps them held back for good, so they reach only
+// a thread that takes them where the pending files are known: every thread that may live while a
+// file is pending is started under one.
+class CleanupSignalsHeld {
+ public:
+  CleanupSignalsHeld();
+  ~CleanupSignalsHeld();
+  CleanupSignalsHeld(const CleanupSignalsHeld&) = delete;
+  CleanupSignalsHeld& operator=(const CleanupSignalsHeld&) = delete;
+
+ private:
+  sigset_t saved_;
+};
 
 // A new file for the output at `target`, under a short temporary name in the folder the output
 // lands in (beside it, not in a temp directory, because rename() replaces atomically only within

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "hostsim/terminal_text.h"
+#include "tools/atomic_file.h"
 #include "tools/image_formats.h"
 
 namespace tavu::render {
@@ -267,6 +268,8 @@ void CheckExrChunks(const std::string& path, int fd, std::uint64_t size, int par
   const std::int64_t helping = std::min<std::int64_t>(threads, across * down) - 1;
   std::vector<std::thread> helpers;
   helpers.reserve(std::size_t(std::max<std::int64_t>(helping, 0)));
+  // The helpers start with the cleanup signals held back and keep them so (tools/atomic_file.h).
+  std::optional<CleanupSignalsHeld> held(std::in_place);
   for (std::int64_t i = 0; i < helping; ++i) {
     try {
       helpers.emplace_back([&check] { check.Work(); });
@@ -274,6 +277,7 @@ void CheckExrChunks(const std::string& path, int fd, std::uint64_t size, int par
       break;
     }
   }
+  held.reset();
   check.Work();
   for (std::thread& helper : helpers) helper.join();
 

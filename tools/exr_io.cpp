@@ -135,6 +135,8 @@ int UseExrThreads(int threads) {
   const int used = threads <= 0 ? cores : std::min(threads, cores);
   const int pool = used > 1 ? used : 0;
   try {
+    // The pool's threads, started here, keep the cleanup signals held back (tools/atomic_file.h).
+    const CleanupSignalsHeld held;
     if (Imf::globalThreadCount() != pool) Imf::setGlobalThreadCount(pool);
   } catch (const std::exception&) {
     return 1;  // no threads to be had: the calling thread does the work
