@@ -12,6 +12,7 @@
 #include <optional>
 #include <system_error>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "hostsim/terminal_text.h"
@@ -135,10 +136,10 @@ struct Finding {
   std::string detail;  // of a damaged chunk
 };
 
-// The chunks of a part, numbered in file order (scanline chunks top to bottom, tiles row by row),
-// shared among threads. Each takes the next chunk not yet taken; what counts is the finding of
-// the lowest number, so the error does not depend on which thread was quicker, and chunks past a
-// finding are not looked at.
+// The chunks of a part, numbered top to bottom (tiles row by row, left to right), whatever their
+// order in the file, shared among threads. Each takes the next chunk not yet taken; what counts is
+// the finding of the lowest number, so the error does not depend on which thread was quicker, and
+// chunks past a finding are not looked at.
 class ChunkCheck {
  public:
   ChunkCheck(exr_const_context_t context, int part, bool tiled, std::int64_t count,
@@ -176,6 +177,14 @@ class ChunkCheck {
   // Once every thread has finished.
   const std::optional<Finding>& first() const { return first_; }
 
+  // The chunk's place in the file and its sizes, from the part's chunk offset table and the
+  // chunk's leader.
+  exr_result_t LookUp(std::int64_t index, exr_chunk_info_t* chunk) const {
+    return tiled_ ? exr_read_tile_chunk_info(context_, part_, int(index % across_),
+                                             int(index / across_), 0, 0, chunk)
+                  : exr_read_scanline_chunk_info(context_, part_, RowOf(index), chunk);
+  }
+
   // The chunk's place, as the error names it.
   std::string Where(std::int64_t chunk) const {
     if (tiled_) {
@@ -191,10 +200,7 @@ class ChunkCheck {
   std::optional<Finding> Check(ChunkDecoder& decoder, std::int64_t index) {
     exrCoreTrouble = {};
     exr_chunk_info_t chunk{};
-    exr_result_t result = tiled_
-                              ? exr_read_tile_chunk_info(context_, part_, int(index % across_),
-                                                         int(index / across_), 0, 0, &chunk)
-                              : exr_read_scanline_chunk_info(context_, part_, RowOf(index), &chunk);
+    exr_result_t result = LookUp(index, &chunk);
     if (result == EXR_ERR_SUCCESS && chunk.compression == EXR_COMPRESSION_NONE &&
         chunk.packed_size < chunk.unpacked_size) {
       return Finding{index, Finding::What::kDamaged,
@@ -224,9 +230,32 @@ class ChunkCheck {
   std::optional<Finding> first_;
 };
 
+// The core library loads a part's chunk offset table within the first look-up of one of its
+// chunks, rebuilding a damaged table from the chunks' leaders, and keeps the table once loaded; a
+// table it failed to load is loaded again by the next look-up. So the table is loaded here, by
+// looking up the first chunk before the chunks are shared, and what the loading said is told as
+// the table's. The library does not say whether its words were the table's or the first chunk's;
+// the look-ups tell as far as they can: from a kept table, the first chunk looked up again says
+// only what is its own, so what differs was said by the loading; and a failure that the last
+// chunk's look-up repeats word for word is the loading failing again. Returns what the table's
+// loading said, if anything.
+std::optional<std::string> LoadTable(const ChunkCheck& check, std::int64_t last) {
+  auto lookUp = [&check](std::int64_t index) {
+    exrCoreTrouble = {};
+    exr_chunk_info_t chunk{};
+    const exr_result_t result = check.LookUp(index, &chunk);
+    if (exrCoreTrouble.allocationFailed) throw std::bad_alloc();
+    return std::make_pair(result, TroubleText(result));
+  };
+  const auto first = lookUp(0);
+  if (lookUp(0) != first) return first.second;
+  if (first.first != EXR_ERR_SUCCESS && last > 0 && lookUp(last) == first) return first.second;
+  return std::nullopt;  // the first chunk's own fault, if any, is told when it is checked
+}
+
 }  // namespace
 
-void CheckExrChunks(const std::string& path, int fd, std::uint64_t size, int part, int threads) {
+bool CheckExrChunks(const std::string& path, int fd, std::uint64_t size, int part, int threads) {
   // Some of the core library's decompressors (PIZ's) allocate through its default routines, not
   // the context's.
   static std::once_flag defaults;
@@ -263,6 +292,10 @@ void CheckExrChunks(const std::string& path, int fd, std::uint64_t size, int par
   const std::int64_t down =
       tiled ? (height + tileHeight - 1) / tileHeight : (height + rowsPerChunk - 1) / rowsPerChunk;
   ChunkCheck check(context, part, tiled, across * down, across, window.min.y, rowsPerChunk);
+  if (const std::optional<std::string> table = LoadTable(check, across * down - 1)) {
+    Fail(ImageErrorKind::kCorrupt, path,
+         "damaged OpenEXR file: the chunk offset table: " + TerminalText(*table));
+  }
 
   // This thread works too; fewer helpers than asked for are enough when no more can be started.
   const std::int64_t helping = std::min<std::int64_t>(threads, across * down) - 1;
@@ -282,7 +315,8 @@ void CheckExrChunks(const std::string& path, int fd, std::uint64_t size, int par
   for (std::thread& helper : helpers) helper.join();
 
   const std::optional<Finding>& first = check.first();
-  if (!first || first->what == Finding::What::kUnchecked) return;  // DWAA, DWAB: nothing told
+  if (!first) return true;
+  if (first->what == Finding::What::kUnchecked) return false;  // DWAA, DWAB
   if (first->what == Finding::What::kOutOfMemory) throw std::bad_alloc();
   Fail(ImageErrorKind::kCorrupt, path,
        "damaged OpenEXR file: " + check.Where(first->chunk) + TerminalText(first->detail));

@@ -241,9 +241,44 @@ class ExrReader : public FormatReader {
   void ReadRows(const RowSink& row) override {
     // Checked here rather than with the header, so that the caller knows the frame's size (for
     // the message if memory runs out) before the chunks are decompressed; no pixel is read yet.
-    CheckExrChunks(path_, fd_, size_, partIndex_, threads_);
+    const bool checked = CheckExrChunks(path_, fd_, size_, partIndex_, threads_);
+    if (checked || threads_ == 1) {
+      try {
+        ReadBands(row, threads_);
+        return;
+      } catch (const ImageError& e) {
+        if (threads_ == 1 || e.kind() != ImageErrorKind::kCorrupt) throw;
+      }
+    }
+    // What OpenEXR's reader says of a damaged chunk, and what it leaves in rows that a chunk the
+    // check cannot decompress (DWAA, DWAB) does not hold, depend on its number of threads. Read
+    // from the top on one thread, exactly as with one thread asked for, the file gives the same
+    // error or the same rows on every thread count; rows handed out already come again. Only a
+    // file that fails, or one the check cannot decompress, pays for this.
+    struct PoolBack {
+      int threads;
+      ~PoolBack() { UseExrThreads(threads); }
+    } poolBack{threads_};
+    UseExrThreads(1);
+    try {
+      part_.reset();
+      file_.reset();
+      stream_->seekg(0);
+      file_ = std::make_unique<Imf::MultiPartInputFile>(*stream_, 0);
+      part_ = std::make_unique<Imf::InputPart>(*file_, partIndex_);
+    } catch (const std::bad_alloc&) {
+      throw;
+    } catch (const std::exception& e) {
+      FailRead(e);
+    }
+    ReadBands(row, 1);
+  }
+
+ private:
+  // Reads the rows from the top in bands of 16 rows for each of `threads`.
+  void ReadBands(const RowSink& row, int threads) {
     const PixelBox& window = windows->data;
-    ExrBand band(width, height, threads_);
+    ExrBand band(width, height, threads);
     const std::size_t rowSamples = band.rowSamples();
     for (int top = 0; top < height; top += band.rows()) {
       const int rows = std::min(band.rows(), height - top);
@@ -275,7 +310,6 @@ class ExrReader : public FormatReader {
     }
   }
 
- private:
   // Turns what OpenEXR threw into the file error it stands for. OpenEXR's messages quote the file
   // (a channel's name, say), so they are escaped as they enter the error.
   [[noreturn]] void FailRead(const std::exception& e) const {

@@ -45,7 +45,8 @@ int WriteAll(int fd, const void* data, std::size_t size);
 using RowSink = std::function<void(int y, const void* rgba)>;
 
 // A file's decoder, as ImageReader drives it: made once the header is read, ReadRows then decodes
-// the pixels top to bottom, once. The file it reads stays open for as long as it lives.
+// the pixels top to bottom, once (an OpenEXR file that fails on several threads: once more on one,
+// a row's later delivery counting). The file it reads stays open for as long as it lives.
 class FormatReader {
  public:
   virtual ~FormatReader() = default;

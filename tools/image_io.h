@@ -104,8 +104,11 @@ Image ReadImage(const std::string& path);
 // as width·4 RGBA samples of kind(): std::uint8_t, std::uint16_t or float. The samples are valid
 // during the call only. Only an interlaced PNG, whose rows arrive in seven passes, is decoded whole
 // first; an OpenEXR file's pixel data is checked whole before its first row, the check and the
-// decoding on up to `threads` threads (0: one for each core). Memory running out is kOutOfMemory,
-// its message saying whether the header or the pixels were being read.
+// decoding on up to `threads` threads (0: one for each core). So that an OpenEXR file reads, or
+// fails, as it does on one thread, one the check cannot decompress (DWAA, DWAB) is decoded on one
+// thread, and one whose decoding fails on several is decoded once more from the top on one: its
+// rows may come twice, and the later one counts. Memory running out is kOutOfMemory, its message
+// saying whether the header or the pixels were being read.
 class ImageReader {
  public:
   explicit ImageReader(const std::string& path, int threads = 0);

@@ -22,6 +22,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -343,6 +344,60 @@ TEST_F(ImageIo, ExrOfSeveralBandsReadsBackBitForBit) {
   }
 }
 
+// What OpenEXR's reader says of a chunk that the check lets through, and what it leaves in rows
+// that a DWAA chunk does not hold, depend on its threads: such a file is read as on one thread
+// whatever the thread count, to the same error or the same samples.
+TEST_F(ImageIo, DamagedExrReadsAlikeOnEveryThreadCount) {
+  const std::vector<std::pair<const char*, Imf::PixelType>> rgba = {
+      {"R", Imf::HALF}, {"G", Imf::HALF}, {"B", Imf::HALF}, {"A", Imf::HALF}};
+  auto value = [](int c, int i) { return float(std::uint32_t(i * 4 + c) * 2654435761u % 1000); };
+  // B44 chunks of 32 rows, the first saying it holds one byte more than it does.
+  WriteRawExr(Path("b44.exr"), Imath::Box2i({0, 0}, {63, 255}), rgba, value, Imf::B44_COMPRESSION);
+  Bytes longChunk = ReadBytes("b44.exr");
+  std::uint64_t first = 0;  // the offset table's first entry, pointing just past the table's 8
+  for (std::size_t table = 0;; ++table) {
+    ASSERT_LE(table + 8, longChunk.size());
+    std::memcpy(&first, &longChunk[table], sizeof first);
+    if (first == table + 8 * 8) break;
+  }
+  std::int32_t size = 0;  // the first chunk's, after its row
+  std::memcpy(&size, &longChunk[first + 4], sizeof size);
+  ++size;
+  std::memcpy(&longChunk[first + 4], &size, sizeof size);
+  // A data window one row taller than the rows stored.
+  WriteRawExr(Path("dwaa.exr"), Imath::Box2i({0, 0}, {96, 81}), rgba, value, Imf::DWAA_COMPRESSION);
+  Bytes taller = ReadBytes("dwaa.exr");
+  const std::string key("dataWindow\0box2i\0", 17);
+  const auto at = std::search(taller.begin(), taller.end(), key.begin(), key.end());
+  ASSERT_TRUE(at != taller.end());
+  at[17 + 4 + 12] += 1;  // past the size: the low byte of yMax
+
+  // The samples as ReadImage keeps them, or the error.
+  auto outcome = [this](const char* name, int threads) {
+    try {
+      ImageReader reader(Path(name), threads);
+      const std::size_t rowBytes = std::size_t(reader.width()) * 4 * sizeof(float);
+      std::string samples(rowBytes * std::size_t(reader.height()), '\0');
+      reader.ReadRows([&](int y, const void* row) {
+        std::memcpy(&samples[std::size_t(y) * rowBytes], row, rowBytes);
+      });
+      return samples;
+    } catch (const ImageError& e) {
+      return std::string(e.what());
+    }
+  };
+  for (const auto& [name, bytes] :
+       {std::pair("b44_long_chunk.exr", longChunk), std::pair("dwaa_taller.exr", taller)}) {
+    WriteBytes(name, bytes);
+    const std::string once = outcome(name, 1);
+    for (const int threads : {2, 3, 8}) {
+      const std::string got = outcome(name, threads);
+      EXPECT_TRUE(got == once) << name << " on " << threads
+                               << " threads: " << (got.size() < 1000 ? got : "other samples");
+    }
+  }
+}
+
 enum class Depth { k8, k16, k32 };
 
 // The world values of all the image's samples, through RowToWorld8/16/32.
@@ -552,7 +607,7 @@ TEST_F(ImageIo, BadInputsAreTypedErrors) {
   };
   // Rows of 16 floats stored without compression, a chunk each: the chunks of rows 600 and 601
   // say they hold 48 bytes instead of 64. Next to each other, they are checked at about the
-  // same time by two of the threads that share the chunks; the first in the file is told.
+  // same time by two of the threads that share the chunks; the topmost is told.
   WriteRawExr(Path("rows.exr"), Imath::Box2i({0, 0}, {15, 1023}), {{"R", Imf::FLOAT}},
               [](int, int i) { return float(i); }, Imf::NO_COMPRESSION);
   Bytes twoShortChunks = ReadBytes("rows.exr");
@@ -563,6 +618,23 @@ TEST_F(ImageIo, BadInputsAreTypedErrors) {
         std::search(twoShortChunks.begin(), twoShortChunks.end(), key.begin(), key.end());
     if (at != twoShortChunks.end()) at[4] = 48;
   }
+  // The offset table sends the chunk of row 100 past the end of the file, and the chunk of row
+  // 200 says it holds 2 GiB: the core library rebuilds the table from the chunks' leaders and
+  // stops at that one. The table is loaded before the chunks are shared, so the complaint is the
+  // table's, not that of whichever chunk's check happened to load it.
+  Bytes badTable = ReadBytes("rows.exr");
+  auto leader = [&badTable](std::uint8_t y) {
+    const Bytes key = {y, 0, 0, 0, 64, 0, 0, 0};
+    return std::search(badTable.begin(), badTable.end(), key.begin(), key.end());
+  };
+  ASSERT_TRUE(leader(100) != badTable.end() && leader(200) != badTable.end());
+  const auto offset = std::uint64_t(leader(100) - badTable.begin());
+  Bytes entry;  // the table's entry for it, little-endian
+  for (int i = 0; i < 8; ++i) entry.push_back(std::uint8_t(offset >> (8 * i)));
+  const auto at = std::search(badTable.begin(), badTable.end(), entry.begin(), entry.end());
+  ASSERT_TRUE(at != badTable.end());
+  at[7] = 0x7F;
+  leader(200)[7] = 0x7F;  // the high byte of its size
 
   const struct {
     std::string name;
@@ -606,6 +678,8 @@ TEST_F(ImageIo, BadInputsAreTypedErrors) {
       {"short_raw_rows.exr", widened(ReadBytes("raw.exr")), ImageErrorKind::kCorrupt},
       {"two_short_chunks.exr", twoShortChunks, ImageErrorKind::kCorrupt,
        "the chunk of row 600: 48 bytes"},
+      {"bad_table.exr", badTable, ImageErrorKind::kCorrupt,
+       "the chunk offset table: Invalid chunk size reconstructing chunk table"},
       {"bad_attribute.exr", doubleOfSize4("angle"), ImageErrorKind::kCorrupt,
        "damaged OpenEXR file: the header: Attribute 'angle'"},
       // The file's text reaches the terminal with its control characters escaped.
