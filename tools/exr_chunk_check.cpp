@@ -7,11 +7,12 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <mutex>
 #include <new>
 #include <optional>
-#include <system_error>
 #include <thread>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -55,10 +56,17 @@ std::int64_t ExrCoreSize(exr_const_context_t, void* input) {
 // (a library must not print; the message goes into the error instead), and whether an allocation
 // of its own failed, which tells running out of memory from damaged PIZ data, reported alike.
 // The library calls back on the thread that met the trouble, so each thread keeps its own.
+// The record allocates nothing: a thread_local with a destructor has it registered on the
+// thread's first use, which aborts the process when memory has run out, and the library calls
+// back from C code that nothing may be thrown through. A message longer than the library's own
+// (names of up to 255 bytes in a sentence) is cut; it is escaped where it enters an error, so a
+// cut within a character does no harm.
 struct ExrCoreTrouble {
-  std::string message;
+  char message[1024] = {};
   bool allocationFailed = false;
 };
+static_assert(std::is_trivially_destructible_v<ExrCoreTrouble>,
+              "a thread's first use of the record must not register a destructor");
 thread_local ExrCoreTrouble exrCoreTrouble;
 
 void* ExrCoreAllocate(std::size_t size) {
@@ -68,14 +76,17 @@ void* ExrCoreAllocate(std::size_t size) {
 }
 
 void ExrCoreError(exr_const_context_t, exr_result_t, const char* message) {
-  if (exrCoreTrouble.message.empty()) exrCoreTrouble.message = message;
+  if (exrCoreTrouble.message[0] != '\0' || message == nullptr) return;
+  const std::size_t length = std::min(std::strlen(message), sizeof exrCoreTrouble.message - 1);
+  std::memcpy(exrCoreTrouble.message, message, length);
+  exrCoreTrouble.message[length] = '\0';
 }
 
 // What the trouble on this thread says of a failed call: the library's message, or the text of
 // its result code when it said nothing.
 std::string TroubleText(exr_result_t result) {
-  return exrCoreTrouble.message.empty() ? exr_get_default_error_message(result)
-                                        : exrCoreTrouble.message;
+  return exrCoreTrouble.message[0] == '\0' ? exr_get_default_error_message(result)
+                                            : exrCoreTrouble.message;
 }
 
 class ExrCoreFile {
@@ -301,16 +312,19 @@ bool CheckExrChunks(const std::string& path, int fd, std::uint64_t size, int par
   const std::int64_t helping = std::min<std::int64_t>(threads, across * down) - 1;
   std::vector<std::thread> helpers;
   helpers.reserve(std::size_t(std::max<std::int64_t>(helping, 0)));
-  // The helpers start with the cleanup signals held back and keep them so (tools/atomic_file.h).
-  std::optional<CleanupSignalsHeld> held(std::in_place);
-  for (std::int64_t i = 0; i < helping; ++i) {
-    try {
-      helpers.emplace_back([&check] { check.Work(); });
-    } catch (const std::system_error&) {
-      break;
+  {
+    // The helpers start with the cleanup signals held back and keep them so (tools/atomic_file.h).
+    const CleanupSignalsHeld held;
+    for (std::int64_t i = 0; i < helping; ++i) {
+      try {
+        helpers.emplace_back([&check] { check.Work(); });
+      } catch (const std::exception&) {
+        // No thread to be had (std::system_error) or no memory for one (std::bad_alloc): either
+        // must end the loop here, as leaving with helpers running would terminate the process.
+        break;
+      }
     }
   }
-  held.reset();
   check.Work();
   for (std::thread& helper : helpers) helper.join();
 

@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -72,15 +73,21 @@ class FileIStream : public Imf::IStream {
 
 // Writes into the pending file, under the output's name, which OpenEXR's messages quote.
 // Imf::OutputFile writes its line-offset table from its destructor and swallows any exception
-// there, so a failure is also remembered for the caller to check.
+// there, so a failure is also remembered for the caller to check. The blocks of pixels are
+// counted as they pass, for the caller to tell whether OpenEXR wrote them all.
 class FdOStream : public Imf::OStream {
  public:
   FdOStream(int fd, const std::string& name) : Imf::OStream(name.c_str()), fd_(fd) {}
   void write(const char data[], int n) override {
     if (errno_ == 0) errno_ = WriteAll(fd_, data, std::size_t(n));
     if (errno_ != 0) throw Iex::IoExc(std::strerror(errno_));
+    CountBlocks(data, std::uint64_t(n));
     position_ += std::uint64_t(n);
   }
+  // The blocks start here, one after another: each its first row and the size of its data, as
+  // 4-byte little-endian integers, and then its data.
+  void CountBlocksFrom(std::uint64_t position) { nextBlock_ = position; }
+  std::int64_t blocks() const { return blocks_; }
   std::uint64_t tellp() override { return position_; }
   void seekp(std::uint64_t position) override {
     if (errno_ == 0 && ::lseek(fd_, off_t(position), SEEK_SET) < 0) errno_ = errno;
@@ -90,9 +97,27 @@ class FdOStream : public Imf::OStream {
   int error() const { return errno_; }
 
  private:
+  // Reads the headers of the blocks among the bytes written at the position; OpenEXR writes its
+  // line-offset table elsewhere, before them.
+  void CountBlocks(const char* data, std::uint64_t n) {
+    for (std::uint64_t at = std::max(position_, nextBlock_);
+         at < position_ + n && at - nextBlock_ < sizeof header_;) {
+      header_[at - nextBlock_] = static_cast<unsigned char>(data[at - position_]);
+      if (++at - nextBlock_ < sizeof header_) continue;
+      const std::uint32_t size = header_[4] | header_[5] << 8 | header_[6] << 16 |
+                                 std::uint32_t{header_[7]} << 24;
+      nextBlock_ += sizeof header_ + size;
+      ++blocks_;
+      at = std::max(at, nextBlock_);
+    }
+  }
+
   int fd_;
   int errno_ = 0;
   std::uint64_t position_ = 0;
+  std::uint64_t nextBlock_ = UINT64_MAX;  // none before CountBlocksFrom
+  unsigned char header_[8] = {};
+  std::int64_t blocks_ = 0;
 };
 
 constexpr const char* kRgbaChannelNames[4] = {"R", "G", "B", "A"};
@@ -155,6 +180,24 @@ Imath::Box2i ToBox(const PixelBox& box) {
   return Imath::Box2i(Imath::V2i(box.minX, box.minY), Imath::V2i(box.maxX, box.maxY));
 }
 PixelBox FromBox(const Imath::Box2i& box) { return {box.min.x, box.min.y, box.max.x, box.max.y}; }
+
+// Whether what OpenEXR threw says that memory ran out, not that the file is damaged or a write
+// failed. OpenEXR tells it in words of its own: that it could not allocate its line buffers, the
+// text of a std::bad_alloc that its thread pool caught and passed on, or that zlib failed to
+// compress (OpenEXR hands zlib a valid level and more room than compressBound asks, so only
+// memory for zlib's state can be wanting). It puts the text it caught last, after the file's name
+// and what it was doing, so only the end of the message is looked at: elsewhere a message may
+// quote the file's own text, such as a channel's name.
+bool SaysOutOfMemory(std::string_view message) {
+  for (std::string_view cause : {"Failed to allocate memory for scanline buffers", "std::bad_alloc",
+                                 "Data compression (zlib) failed."}) {
+    if (message.size() >= cause.size() &&
+        message.substr(message.size() - cause.size()) == cause) {
+      return true;
+    }
+  }
+  return false;
+}
 
 class ExrReader : public FormatReader {
  public:
@@ -314,11 +357,7 @@ class ExrReader : public FormatReader {
   // (a channel's name, say), so they are escaped as they enter the error.
   [[noreturn]] void FailRead(const std::exception& e) const {
     if (stream_ && stream_->failed()) Fail(ImageErrorKind::kUnreadable, path_, "read error");
-    // OpenEXR reports running out of memory for its line buffers, one for each thread, as an
-    // error of its own kind: it is memory, not the file.
-    if (std::string_view(e.what()).find("Failed to allocate memory") != std::string_view::npos) {
-      throw std::bad_alloc();
-    }
+    if (SaysOutOfMemory(e.what())) throw std::bad_alloc();
     Fail(ImageErrorKind::kCorrupt, path_, "damaged OpenEXR file: " + TerminalText(e.what()));
   }
 
@@ -361,6 +400,7 @@ void WriteExr(const std::string& path, int width, int height,
       for (const char* name : kRgbaChannelNames)
         header.channels().insert(name, Imf::Channel(Imf::FLOAT));
       Imf::OutputFile exr(stream, header, Imf::globalThreadCount());
+      stream.CountBlocksFrom(stream.tellp());
       ExrBand band(width, height, used);
       for (int top = 0; top < height; top += band.rows()) {
         const int rows = std::min(band.rows(), height - top);
@@ -371,10 +411,21 @@ void WriteExr(const std::string& path, int width, int height,
         }
         exr.setFrameBuffer(frame);
         exr.writePixels(rows);
+        // When compressing a block fails on its thread pool, OpenEXR takes the block for one
+        // still being filled: it may return without a word, the block unwritten, and would
+        // later read rows for it outside the band it is given. A block fails to compress only
+        // when zlib has no memory (see SaysOutOfMemory), so a block missing is memory. The
+        // blocks are zip's, of kExrBandRows rows.
+        if (stream.blocks() != (top + rows + kExrBandRows - 1) / kExrBandRows) {
+          throw std::bad_alloc();
+        }
       }
     } catch (const std::bad_alloc&) {
       throw;
     } catch (const std::exception& e) {
+      // Told as memory, which the caller reports with the frame's size; the earlier output
+      // stays, as with any failure here.
+      if (SaysOutOfMemory(e.what())) throw std::bad_alloc();
       failure = e.what();
     }
     if (failure.empty() && stream.error() != 0) failure = std::strerror(stream.error());
