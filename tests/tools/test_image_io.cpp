@@ -263,6 +263,17 @@ void WriteRawExr(const std::string& path, Imath::Box2i window,
   file.writePixels(height);
 }
 
+// The OpenEXR file with its data window one column (xMax) or one row (yMax) larger than the
+// pixels it stores: the low byte of that bound, past the attribute's name, type and size.
+enum class Bound { kXMax = 8, kYMax = 12 };
+Bytes WithLargerWindow(Bytes exr, Bound bound) {
+  const std::string key("dataWindow\0box2i\0", 17);
+  const auto at = std::search(exr.begin(), exr.end(), key.begin(), key.end());
+  EXPECT_TRUE(at != exr.end()) << "no data window";
+  if (at != exr.end()) at[std::ptrdiff_t(key.size()) + 4 + int(bound)] += 1;
+  return exr;
+}
+
 // The kind of the error reading the file fails with; `message` receives its message.
 ImageErrorKind ReadErrorKind(const std::string& path, std::string* message = nullptr) {
   try {
@@ -366,11 +377,7 @@ TEST_F(ImageIo, DamagedExrReadsAlikeOnEveryThreadCount) {
   std::memcpy(&longChunk[first + 4], &size, sizeof size);
   // A data window one row taller than the rows stored.
   WriteRawExr(Path("dwaa.exr"), Imath::Box2i({0, 0}, {96, 81}), rgba, value, Imf::DWAA_COMPRESSION);
-  Bytes taller = ReadBytes("dwaa.exr");
-  const std::string key("dataWindow\0box2i\0", 17);
-  const auto at = std::search(taller.begin(), taller.end(), key.begin(), key.end());
-  ASSERT_TRUE(at != taller.end());
-  at[17 + 4 + 12] += 1;  // past the size: the low byte of yMax
+  const Bytes taller = WithLargerWindow(ReadBytes("dwaa.exr"), Bound::kYMax);
 
   // The samples as ReadImage keeps them, or the error.
   auto outcome = [this](const char* name, int threads) {
@@ -585,12 +592,6 @@ TEST_F(ImageIo, BadInputsAreTypedErrors) {
   // The data window one column wider than the rows stored, compressed (ZIP) and not.
   WriteRawExr(Path("raw.exr"), Imath::Box2i({0, 0}, {7, 7}), {{"R", Imf::FLOAT}},
               [](int, int i) { return float(i); }, Imf::NO_COMPRESSION);
-  auto widened = [](Bytes exr) {
-    const std::string key("dataWindow\0box2i\0", 17);
-    const auto at = std::search(exr.begin(), exr.end(), key.begin(), key.end());
-    if (at != exr.end()) at[17 + 4 + 8] += 1;  // past the size: the low byte of xMax
-    return exr;
-  };
   // A header OpenEXR's core library refuses and its C++ reader takes: a double attribute whose
   // stored size says 4 bytes (the C++ reader reads a double's 8 whatever the size says). Its name
   // sorts before "channels": OpenEXR 3.1's core library checks the sizes of attributes stored
@@ -674,8 +675,9 @@ TEST_F(ImageIo, BadInputsAreTypedErrors) {
       {"text.png", declaring2GiB("tEXt"), ImageErrorKind::kCorrupt},
       {"ztxt.png", declaring2GiB("zTXt"), ImageErrorKind::kCorrupt},
       {"splt.png", declaring2GiB("sPLT"), ImageErrorKind::kCorrupt},
-      {"short_rows.exr", widened(exr), ImageErrorKind::kCorrupt},
-      {"short_raw_rows.exr", widened(ReadBytes("raw.exr")), ImageErrorKind::kCorrupt},
+      {"short_rows.exr", WithLargerWindow(exr, Bound::kXMax), ImageErrorKind::kCorrupt},
+      {"short_raw_rows.exr", WithLargerWindow(ReadBytes("raw.exr"), Bound::kXMax),
+       ImageErrorKind::kCorrupt},
       {"two_short_chunks.exr", twoShortChunks, ImageErrorKind::kCorrupt,
        "the chunk of row 600: 48 bytes"},
       {"bad_table.exr", badTable, ImageErrorKind::kCorrupt,
